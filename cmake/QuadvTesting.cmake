@@ -1,0 +1,26 @@
+# quadv_add_test(NAME SOURCES ... LIBS ... [LABELS ...] [ENV ...] [TIMEOUT s])
+#
+# One GoogleTest executable. Natively every case becomes its own CTest entry;
+# under an emulator (Wine) one entry per executable keeps start-up costs low.
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+function(quadv_add_test name)
+    cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 120)
+    endif()
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE quadv_config GTest::gtest GTest::gmock GTest::gtest_main ${T_LIBS})
+    set(env ${T_ENV})
+    if(CMAKE_CROSSCOMPILING)
+        target_link_options(${name} PRIVATE -static)
+        add_test(NAME ${name} COMMAND ${name})
+        set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
+                                                ENVIRONMENT "${env}")
+    else()
+        gtest_discover_tests(${name}
+            DISCOVERY_TIMEOUT 60
+            PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}")
+    endif()
+endfunction()
