@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// The seam through which the program hands a document or an address to the
+// desktop (the Windows shell's "open"). Tests install a recording fake with
+// TShell::SetCurrent. GUI thread only.
+class TShell {
+public:
+    virtual ~TShell();
+
+    // Opens File (a path or an address such as https:// or mailto:) with the
+    // desktop's program for it. Verb is the shell verb ("open", "OPEN"); only
+    // opening is supported. Failures are silent: nothing is returned or shown.
+    virtual void Execute(QWidget* Owner, const QString& Verb, const QString& File) = 0;
+
+    // The shell in use: the desktop's unless a test installed another.
+    static TShell& Current();
+    // Installs Shell (not owned) as the current one; nullptr restores the desktop's.
+    static void SetCurrent(TShell* Shell);
+};
