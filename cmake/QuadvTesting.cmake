@@ -13,14 +13,22 @@ function(quadv_add_test name)
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE quadv_config GTest::gtest GTest::gmock GTest::gtest_main ${T_LIBS})
     set(env ${T_ENV})
+    # An empty value would be dropped from the list and shift the pairs after
+    # it, so only the properties that have a value are passed.
+    set(props TIMEOUT ${T_TIMEOUT})
+    if(T_LABELS)
+        list(APPEND props LABELS "${T_LABELS}")
+    endif()
+    if(env)
+        list(APPEND props ENVIRONMENT "${env}")
+    endif()
     if(CMAKE_CROSSCOMPILING)
         target_link_options(${name} PRIVATE -static)
         add_test(NAME ${name} COMMAND ${name})
-        set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
-                                                ENVIRONMENT "${env}")
+        set_tests_properties(${name} PROPERTIES ${props})
     else()
         gtest_discover_tests(${name}
             DISCOVERY_TIMEOUT 60
-            PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}")
+            PROPERTIES ${props})
     endif()
 endfunction()
