@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+// The seam between a media pane and whatever decodes and shows its file. The
+// pane keeps the control's values and events; an engine only plays. Every
+// function is called on the GUI thread, and every notification arrives there.
+
+// What the engine is doing with its file, as far as the pane needs to know.
+enum class TEngineStatus {
+    NoMedia,   // nothing loaded
+    Opening,   // a file was given and is being opened
+    Ready,     // loaded, never started since the load
+    Playing,   // playing, or meant to play (a rate of 0 holds the picture but is still playing)
+    Paused,    // paused by the pane, position kept
+    Stopped,   // stopped at the start, also after the last play-through
+    Buffering, // waiting for data while meant to play
+    Failed     // the file cannot be played; see FailureReason()
+};
+
+// Why the position moved. Only a seek asked for by the pane becomes a
+// PositionChange event; the others just move the bar.
+enum class TPositionCause {
+    Seek,     // a Seek() call; reported synchronously inside it
+    Playback, // playback moving on
+    Restart   // the engine's own jump: a loop, a load, a stop
+};
+
+class TMediaEngineObserver {
+public:
+    virtual void EngineStatusChanged() = 0;
+    virtual void EnginePositionChanged(double OldPosition, double NewPosition, TPositionCause Cause) = 0;
+    virtual void EngineDurationChanged(double Duration) = 0;
+    virtual void EngineFrameReady() = 0;
+
+protected:
+    ~TMediaEngineObserver() = default;
+};
+
+class TMediaEngine {
+public:
+    virtual ~TMediaEngine() = default;
+
+    // The pane registers itself once, before any other call; nullptr detaches.
+    virtual void SetObserver(TMediaEngineObserver* Observer) = 0;
+
+    // Loads Path without starting it. Throws EQuadvError naming the file and
+    // the reason when the file cannot be given to the engine (missing,
+    // unreadable). A file that turns out to be unplayable is reported later
+    // through status Failed.
+    virtual void Load(const QString& Path) = 0;
+    virtual void Unload() = 0;
+    // The path last given to Load, "" after Unload. Throws EQuadvError on failure.
+    virtual QString Url() const = 0;
+    // Throws EQuadvError on failure.
+    virtual TEngineStatus Status() const = 0;
+    // Short reason for status Failed, "" otherwise.
+    virtual QString FailureReason() const = 0;
+
+    virtual void Play() = 0;
+    virtual void Pause() = 0;
+    virtual void Stop() = 0;
+    // An exact seek. Reports the move with cause Seek before it returns. A
+    // seek before the file is open is kept and carried out once it is.
+    virtual void Seek(double Seconds) = 0;
+    virtual double Position() const = 0;
+    virtual double Duration() const = 0;
+
+    // Throws EQuadvError on failure.
+    virtual bool Mute() const = 0;
+    virtual void SetMute(bool Muted) = 0;
+    virtual void SetVolume(int Volume) = 0;   // 0..100
+    virtual void SetBalance(int Balance) = 0; // -100 (left only) .. 100 (right only)
+    virtual void SetRate(double Rate) = 0;    // 1.0 normal; 0.0 holds the picture
+    virtual void SetPlayCount(int Count) = 0; // times the file plays through
+
+    // The size the video is drawn at; the frame is rendered to fit it.
+    virtual void SetViewSize(QSize Size) = 0;
+    // The latest picture; null when there is none.
+    virtual const QImage& Frame() const = 0;
+};

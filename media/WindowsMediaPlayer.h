@@ -1,0 +1,124 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+// One movie pane: a video area and its own transport bar over a media engine.
+// It offers the values and events of the platform's media player control that
+// the quad player window uses, with that control's initial state.
+//
+// PositionChange is raised synchronously inside SetCurrentPosition, before it
+// returns, and for the user's seeks on the pane's own bar. It is never raised
+// for the engine's own restarts (a loop, a load, the end of a play-through)
+// nor for the bar following playback. A window that clears a pane's handler
+// around its own position write is therefore safe from echoes.
+//
+// All members are for the GUI thread only.
+
+enum TWmpPlayState {
+    wmppsUndefined = 0,
+    wmppsStopped = 1,
+    wmppsPaused = 2,
+    wmppsPlaying = 3,
+    wmppsBuffering = 6,
+    wmppsMediaEnded = 8,
+    wmppsTransitioning = 9,
+    wmppsReady = 10
+};
+
+class TWindowsMediaPlayer;
+using TPositionChangeEvent =
+    std::function<void(TWindowsMediaPlayer* Sender, double oldPosition, double newPosition)>;
+// nButton: 1 left, 2 right, 4 middle. nShiftState: 1 Shift, 2 Ctrl, 4 Alt.
+// fX, fY: the point in the video area.
+using TMediaClickEvent =
+    std::function<void(TWindowsMediaPlayer* Sender, short nButton, short nShiftState, int fX, int fY)>;
+
+class TMediaEngine;
+class TMediaEngineObserver;
+class TMediaVideoArea;
+class TMediaSeekBar;
+class QLabel;
+class QToolButton;
+
+class TWindowsMediaPlayer : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kFrameWidth = 4;
+    static constexpr int kBarHeight = 56; // the height under the video area less the bottom frame
+
+    explicit TWindowsMediaPlayer(std::unique_ptr<TMediaEngine> Engine, QWidget* Parent = nullptr);
+    ~TWindowsMediaPlayer() override;
+
+    // A full path loads it without starting; "" unloads. Throws EQuadvError
+    // naming the file and the reason when it cannot be loaded.
+    void SetURL(const QString& Url);
+    QString GetURL() const;   // throws EQuadvError on failure
+    int GetPlayState() const; // a TWmpPlayState; throws EQuadvError on failure
+
+    void Play();
+    void Pause(); // keeps the position
+    void Stop();  // back to the start, play state stopped
+
+    void SetCurrentPosition(double Seconds); // raises PositionChange before it returns
+    double GetCurrentPosition() const;
+
+    bool GetMute() const; // throws EQuadvError on failure
+    void SetMute(bool Muted);
+    void SetVolume(int Volume); // 0..100, other values ignored
+    int GetVolume() const { return FVolume; }
+    void SetBalance(int Balance); // -100..100, other values ignored
+    int GetBalance() const { return FBalance; }
+    void SetRate(double Rate); // 0..100, 1.0 normal; 0 holds the picture
+    double GetRate() const { return FRate; }
+    void SetPlayCount(int Count); // at least 1
+    int GetPlayCount() const { return FPlayCount; }
+
+    void SetOnPositionChange(TPositionChangeEvent Handler) { FOnPositionChange = std::move(Handler); }
+    const TPositionChangeEvent& GetOnPositionChange() const { return FOnPositionChange; }
+    void SetOnClick(TMediaClickEvent Handler) { FOnClick = std::move(Handler); }
+    const TMediaClickEvent& GetOnClick() const { return FOnClick; }
+
+    int GetTag() const { return FTag; }
+    void SetTag(int Tag) { FTag = Tag; }
+
+    // The video area's rectangle inside the pane.
+    QRect VideoRect() const;
+
+protected:
+    void resizeEvent(QResizeEvent* Event) override;
+    void paintEvent(QPaintEvent* Event) override;
+
+private:
+    class TObserver;
+    friend class TMediaVideoArea;
+    friend class TMediaSeekBar;
+
+    void BuildControls();
+    void LayoutControls();
+    void UpdateControls();
+    void UpdateTime();
+    void UserSeek(double Seconds);
+    void PlayPauseClicked();
+    void VideoClicked(short Button, short ShiftState, int X, int Y);
+
+    std::unique_ptr<TMediaEngine> FEngine;
+    std::unique_ptr<TObserver> FObserver;
+    TMediaVideoArea* FVideo = nullptr;
+    QToolButton* FPlayButton = nullptr;
+    QToolButton* FStopButton = nullptr;
+    TMediaSeekBar* FSeekBar = nullptr;
+    QLabel* FTime = nullptr;
+
+    int FVolume = 100;
+    int FBalance = 0;
+    double FRate = 1.0;
+    int FPlayCount = 1;
+    int FTag = 0;
+    double FDuration = 0.0;
+    TPositionChangeEvent FOnPositionChange;
+    TMediaClickEvent FOnClick;
+};
