@@ -2,7 +2,11 @@
 #
 # One GoogleTest executable. Natively every case becomes its own CTest entry;
 # under an emulator (Wine) one entry per executable keeps start-up costs low.
-find_package(GTest REQUIRED)
+if(CMAKE_CROSSCOMPILING)
+    include(QuadvWineTesting)
+else()
+    find_package(GTest REQUIRED)
+endif()
 include(GoogleTest)
 
 function(quadv_add_test name)
@@ -19,14 +23,16 @@ function(quadv_add_test name)
     if(T_LABELS)
         list(APPEND props LABELS "${T_LABELS}")
     endif()
-    if(env)
-        list(APPEND props ENVIRONMENT "${env}")
-    endif()
     if(CMAKE_CROSSCOMPILING)
         target_link_options(${name} PRIVATE -static)
         add_test(NAME ${name} COMMAND ${name})
-        set_tests_properties(${name} PROPERTIES ${props})
+        set_tests_properties(${name} PROPERTIES ${props} FIXTURES_REQUIRED wine)
+        # Quoted on its own: the Wine variables and the test's own form one list.
+        set_tests_properties(${name} PROPERTIES ENVIRONMENT "${QUADV_WINE_ENV};${env}")
     else()
+        if(env)
+            list(APPEND props ENVIRONMENT "${env}")
+        endif()
         gtest_discover_tests(${name}
             DISCOVERY_TIMEOUT 60
             PROPERTIES ${props})
