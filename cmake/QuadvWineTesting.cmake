@@ -42,3 +42,14 @@ add_test(NAME wine_start COMMAND "${wine_session}" start)
 add_test(NAME wine_stop COMMAND "${wine_session}" stop)
 set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "${QUADV_WINE_ENV}" TIMEOUT 120)
 set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine ENVIRONMENT "${QUADV_WINE_ENV}" TIMEOUT 60)
+
+# Serial tests talk to COM5 and COM6, the two ends of one pseudo-terminal pair
+# (socat), one test program at a time.
+set(wine_serial "${PROJECT_SOURCE_DIR}/scripts/wine-serial")
+add_test(NAME wine_serial_start COMMAND "${wine_serial}" start)
+add_test(NAME wine_serial_stop COMMAND "${wine_serial}" stop)
+set_tests_properties(wine_serial_start PROPERTIES FIXTURES_SETUP wine_serial FIXTURES_REQUIRED wine
+                                                  ENVIRONMENT "${QUADV_WINE_ENV}" TIMEOUT 60)
+set_tests_properties(wine_serial_stop PROPERTIES FIXTURES_CLEANUP wine_serial FIXTURES_REQUIRED wine
+                                                 ENVIRONMENT "${QUADV_WINE_ENV}" TIMEOUT 60)
+set(QUADV_WINE_SERIAL_ENV "VRCOMM_TEST_PORT=5" "VRCOMM_TEST_PEER_PORT=6")
