@@ -1,7 +1,9 @@
-# quadv_add_test(NAME SOURCES ... LIBS ... [LABELS ...] [ENV ...] [TIMEOUT s])
+# quadv_add_test(NAME SOURCES ... LIBS ... [LABELS ...] [ENV ...] [TIMEOUT s] [PROPERTIES name value ...])
 #
 # One GoogleTest executable. Natively every case becomes its own CTest entry;
 # under an emulator (Wine) one entry per executable keeps start-up costs low.
+# PROPERTIES are further single-valued CTest properties for every case, such
+# as FIXTURES_REQUIRED.
 if(CMAKE_CROSSCOMPILING)
     include(QuadvWineTesting)
 else()
@@ -10,19 +12,14 @@ endif()
 include(GoogleTest)
 
 function(quadv_add_test name)
-    cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+    cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENV;PROPERTIES" ${ARGN})
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 120)
     endif()
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE quadv_config GTest::gtest GTest::gmock GTest::gtest_main ${T_LIBS})
     set(env ${T_ENV})
-    # An empty value would be dropped from the list and shift the pairs after
-    # it, so only the properties that have a value are passed.
-    set(props TIMEOUT ${T_TIMEOUT})
-    if(T_LABELS)
-        list(APPEND props LABELS "${T_LABELS}")
-    endif()
+    set(props TIMEOUT ${T_TIMEOUT} ${T_PROPERTIES})
     if(CMAKE_CROSSCOMPILING)
         target_link_options(${name} PRIVATE -static)
         add_test(NAME ${name} COMMAND ${name})
@@ -36,12 +33,22 @@ function(quadv_add_test name)
         # Quoted on their own: these values are lists.
         set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "${fixtures}"
                                                 ENVIRONMENT "${QUADV_WINE_ENV};${env}")
-    else()
-        if(env)
-            list(APPEND props ENVIRONMENT "${env}")
+        if(T_LABELS)
+            set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
         endif()
+    else()
         gtest_discover_tests(${name}
             DISCOVERY_TIMEOUT 60
             PROPERTIES ${props})
+        # Discovery flattens list-valued properties (several variables split
+        # into property names, an empty value shifts the pairs after it), so
+        # labels and environment are set on the discovered cases afterwards.
+        set(extra "${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake")
+        file(WRITE "${extra}"
+            "if(${name}_TESTS)\n"
+            "    set_tests_properties(\${${name}_TESTS} PROPERTIES\n"
+            "        LABELS [==[${T_LABELS}]==] ENVIRONMENT [==[${env}]==])\n"
+            "endif()\n")
+        set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${extra}")
     endif()
 endfunction()
