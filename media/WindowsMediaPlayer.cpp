@@ -1,6 +1,7 @@
 #include "WindowsMediaPlayer.h"
 
 #include "MediaEngine.h"
+#include "MpvEngine.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -163,6 +164,9 @@ public:
 private:
     TWindowsMediaPlayer* FPane;
 };
+
+TWindowsMediaPlayer::TWindowsMediaPlayer(QWidget* Parent)
+    : TWindowsMediaPlayer(std::make_unique<TMpvEngine>(), Parent) {}
 
 TWindowsMediaPlayer::TWindowsMediaPlayer(std::unique_ptr<TMediaEngine> Engine, QWidget* Parent)
     : QWidget(Parent), FEngine(std::move(Engine)), FObserver(std::make_unique<TObserver>(this)) {

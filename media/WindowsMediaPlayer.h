@@ -50,6 +50,7 @@ public:
     static constexpr int kFrameWidth = 4;
     static constexpr int kBarHeight = 56; // the height under the video area less the bottom frame
 
+    explicit TWindowsMediaPlayer(QWidget* Parent = nullptr); // the libmpv engine
     explicit TWindowsMediaPlayer(std::unique_ptr<TMediaEngine> Engine, QWidget* Parent = nullptr);
     ~TWindowsMediaPlayer() override;
 

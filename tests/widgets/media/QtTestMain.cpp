@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 // Widget tests need one application object that outlives every test and
-// Qt's own test devices.
+// Qt's own test devices. Listing the tests (CTest's discovery, which runs
+// without the tests' environment) needs none.
 int main(int Argc, char** Argv) {
-    QApplication App(Argc, Argv);
     ::testing::InitGoogleTest(&Argc, Argv);
+    std::unique_ptr<QApplication> App;
+    if (!GTEST_FLAG_GET(list_tests))
+        App = std::make_unique<QApplication>(Argc, Argv);
     return RUN_ALL_TESTS();
 }

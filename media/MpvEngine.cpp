@@ -1,0 +1,785 @@
+#include "MpvEngine.h"
+
+#include "QuadvError.h"
+
+#include <mpv/client.h>
+#include <mpv/render.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+
+namespace {
+
+// mpv's names, in one place.
+namespace mpvname {
+constexpr char kTimePos[] = "time-pos";
+constexpr char kDuration[] = "duration";
+constexpr char kEofReached[] = "eof-reached";
+constexpr char kPausedForCache[] = "paused-for-cache";
+constexpr char kFrameNumber[] = "estimated-frame-number";
+constexpr char kPause[] = "pause";
+constexpr char kVolume[] = "volume";
+constexpr char kMute[] = "mute";
+constexpr char kSpeed[] = "speed";
+constexpr char kLoopFile[] = "loop-file";
+constexpr char kAudioFilters[] = "af";
+constexpr char kAudioOutput[] = "ao";
+constexpr char kLoadFile[] = "loadfile";
+constexpr char kStop[] = "stop";
+constexpr char kSeek[] = "seek";
+constexpr char kSeekExact[] = "absolute+exact";
+constexpr char kBalanceFilter[] = "@bal:stereotools=balance_out=";
+} // namespace mpvname
+
+// Every pane's core starts with these: no autostart, exact seeks, nothing of
+// mpv's own user interface, and never SDL audio (it hung in shutdown and
+// installs signal handlers of its own).
+constexpr std::pair<const char*, const char*> kCoreOptions[] = {
+    {"vo", "libmpv"},
+    {"idle", "yes"},
+    {"keep-open", "yes"},
+    {"pause", "yes"},
+    {"hr-seek", "yes"},
+    {mpvname::kAudioOutput, "pipewire,pulse,alsa"},
+    {"audio-fallback-to-null", "yes"},
+    {"input-default-bindings", "no"},
+    {"input-vo-keyboard", "no"},
+    {"input-cursor", "no"},
+    {"osc", "no"},
+    {"load-scripts", "no"},
+    {"ytdl", "no"},
+    {"load-stats-overlay", "no"},
+    {"load-osd-console", "no"},
+    {"load-auto-profiles", "no"},
+    {"terminal", "no"},
+    {"config", "no"},
+};
+
+constexpr double kMinSpeed = 0.01; // mpv refuses lower speeds
+constexpr double kMaxSpeed = 100.0;
+constexpr int kSyncGroupPatienceMs = 3000; // a group whose restart never comes lets go after this
+
+std::string LoopFileValue(int PlayCount) {
+    return PlayCount <= 1 ? std::string("no") : std::to_string(PlayCount - 1);
+}
+
+std::string BalanceFilter(int Balance) {
+    char Value[32];
+    std::snprintf(Value, sizeof Value, "%.2f", Balance / 100.0);
+    return std::string(mpvname::kBalanceFilter) + Value;
+}
+
+} // namespace
+
+class TSyncGroup;
+
+class TMpvEngine::TImpl {
+public:
+    explicit TImpl(const TMpvEngineOptions& Options);
+    ~TImpl();
+
+    // Called from any mpv thread; both only queue a call to the GUI thread.
+    static void OnWakeup(void* Self);
+    static void OnRenderUpdate(void* Self);
+
+    void DrainEvents();
+    void HandleEvent(const mpv_event& Event);
+    void RenderFrame(bool Redraw = false); // Redraw: draw the last picture again, e.g. after a resize
+
+    // Observed properties, dispatched from kObserved by the event's reply id.
+    void OnTimePos(const mpv_event_property& Property);
+    void OnDuration(const mpv_event_property& Property);
+    void OnEofReached(const mpv_event_property& Property);
+    void OnPausedForCache(const mpv_event_property& Property);
+    void OnFrameNumber(const mpv_event_property& Property);
+
+    void OnFileLoaded();
+    void OnEndFile(const mpv_event_end_file& End);
+    void OnPlaybackRestart();
+
+    void RequireCore() const;
+    void SetProperty(const char* Name, const std::string& Value);
+    void SetFlag(const char* Name, bool Value);
+    void SetDouble(const char* Name, double Value);
+    void Command(std::initializer_list<const char*> Arguments);
+    void SendSeek(double Seconds);
+    // mpv's pause follows the pane's intent, the rate and the sync group.
+    void ApplyPause();
+    // Asks for one of the observed properties; the reply comes like a change.
+    void RequestObserved(const char* Name);
+    void MovePosition(double Seconds, TPositionCause Cause);
+    void NotifyStatus();
+    void ResetForLoad();
+    void LeaveGroup();
+    void FinishPlayThrough();
+
+    mpv_handle* FMpv = nullptr;
+    mpv_render_context* FRender = nullptr;
+    QObject FReceiver;                      // queued calls land here, on the GUI thread
+    std::atomic<bool> FDrainQueued{false};  // one queued drain at a time
+    std::atomic<bool> FRenderQueued{false}; // one queued render at a time
+    std::string FCoreError;                 // why the core could not start, "" when it runs
+    TMediaEngineObserver* FObserver = nullptr;
+
+    enum class TPhase { NoMedia, Opening, Loaded, Failed };
+    TPhase FPhase = TPhase::NoMedia;
+    QString FUrl;
+    QString FFailureReason;
+    int FLoadsSent = 0;     // loadfile commands given
+    int FStartsSeen = 0;    // START_FILE events seen; events belong to the current file when equal
+    bool FWantPlay = false; // the pane's play intent, apart from mpv's pause
+    bool FStarted = false;  // played or paused since the load: Paused rather than Ready
+    bool FStopped = false;  // our own stop (mpv's stop would unload)
+    bool FEof = false;      // mpv sits paused at the end
+    bool FBuffering = false;
+    bool FSeeking = false;              // a seek was sent and its restart has not come
+    bool FHeld = false;                 // held by a sync group
+    std::optional<double> FPendingSeek; // a seek before the file was open
+    double FPosition = 0.0;
+    double FDuration = 0.0;
+    int64_t FFrameNumber = -1;
+    bool FMute = false;
+    double FRate = 1.0;
+    int FPlayCount = 1;
+    bool FPauseSent = true; // the last pause value given to mpv
+
+    QSize FViewSize;
+    unsigned char* FBuffer = nullptr; // 64-byte aligned bgr0 pixels of FImage
+    size_t FStride = 0;
+    QImage FImage;
+    bool FHasFrame = false;  // FImage holds a picture at the current size
+    bool FFrameSeen = false; // mpv has given a picture since the load
+
+    std::shared_ptr<TSyncGroup> FGroup;
+};
+
+namespace {
+
+struct TObservedProperty {
+    const char* Name;
+    mpv_format Format;
+    void (TMpvEngine::TImpl::*Handler)(const mpv_event_property&);
+};
+
+const TObservedProperty kObserved[] = {
+    {mpvname::kTimePos, MPV_FORMAT_DOUBLE, &TMpvEngine::TImpl::OnTimePos},
+    {mpvname::kDuration, MPV_FORMAT_DOUBLE, &TMpvEngine::TImpl::OnDuration},
+    {mpvname::kEofReached, MPV_FORMAT_FLAG, &TMpvEngine::TImpl::OnEofReached},
+    {mpvname::kPausedForCache, MPV_FORMAT_FLAG, &TMpvEngine::TImpl::OnPausedForCache},
+    {mpvname::kFrameNumber, MPV_FORMAT_INT64, &TMpvEngine::TImpl::OnFrameNumber},
+};
+
+} // namespace
+
+// Panes sought within one turn of the event loop. The group opens with the
+// first seek of a turn and closes when control returns to the loop; once
+// closed and every member has restarted, the members resume together.
+class TSyncGroup {
+public:
+    static void Join(TMpvEngine::TImpl* Engine) {
+        if (!FOpen) {
+            FOpen = std::make_shared<TSyncGroup>();
+            QTimer::singleShot(0, QCoreApplication::instance(), [] {
+                std::shared_ptr<TSyncGroup> Group = std::move(FOpen);
+                FOpen.reset();
+                if (Group) {
+                    Group->FClosed = true;
+                    Group->TryRelease();
+                    std::weak_ptr<TSyncGroup> Weak = Group;
+                    QTimer::singleShot(kSyncGroupPatienceMs, QCoreApplication::instance(), [Weak] {
+                        if (std::shared_ptr<TSyncGroup> Late = Weak.lock())
+                            Late->Release();
+                    });
+                }
+            });
+        }
+        if (Engine->FGroup == FOpen)
+            return;
+        Engine->LeaveGroup();
+        Engine->FGroup = FOpen;
+        FOpen->FMembers.push_back(Engine);
+        Engine->FHeld = true;
+    }
+
+    void Leave(TMpvEngine::TImpl* Engine) {
+        FMembers.erase(std::remove(FMembers.begin(), FMembers.end(), Engine), FMembers.end());
+        Engine->FHeld = false;
+        TryRelease();
+    }
+
+    void TryRelease() {
+        if (!FClosed)
+            return;
+        for (TMpvEngine::TImpl* Member : FMembers)
+            if (Member->FSeeking)
+                return;
+        Release();
+    }
+
+private:
+    void Release() {
+        // Keep the group alive while its members drop their references.
+        std::vector<TMpvEngine::TImpl*> Members = std::move(FMembers);
+        FMembers.clear();
+        std::shared_ptr<TSyncGroup> Self;
+        for (TMpvEngine::TImpl* Member : Members) {
+            Member->FHeld = false;
+            if (!Self)
+                Self = std::move(Member->FGroup);
+            Member->FGroup.reset();
+        }
+        for (TMpvEngine::TImpl* Member : Members)
+            Member->ApplyPause();
+    }
+
+    static inline std::shared_ptr<TSyncGroup> FOpen; // the group of the current turn, if any
+    std::vector<TMpvEngine::TImpl*> FMembers;
+    bool FClosed = false; // no more members; released once all have restarted
+};
+
+TMpvEngine::TImpl::TImpl(const TMpvEngineOptions& Options) {
+    // mpv parses numbers with the C locale, whatever Qt set from the environment.
+    std::setlocale(LC_NUMERIC, "C");
+    FMpv = mpv_create();
+    if (!FMpv) {
+        FCoreError = "the media engine could not be created";
+        return;
+    }
+    for (const auto& [Name, Value] : kCoreOptions)
+        mpv_set_option_string(FMpv, Name, Value);
+    if (const char* Ao = std::getenv("QUADV_MPV_AO"); Ao && *Ao)
+        mpv_set_option_string(FMpv, mpvname::kAudioOutput, Ao);
+    for (const auto& [Name, Value] : Options.Extra) {
+        if (int Error = mpv_set_option_string(FMpv, Name.c_str(), Value.c_str()); Error < 0) {
+            FCoreError = "media engine option " + Name + "=" + Value + ": " + mpv_error_string(Error);
+            break;
+        }
+    }
+    if (FCoreError.empty()) {
+        if (int Error = mpv_initialize(FMpv); Error < 0)
+            FCoreError = std::string("the media engine could not start: ") + mpv_error_string(Error);
+    }
+    if (FCoreError.empty()) {
+        char ApiType[] = MPV_RENDER_API_TYPE_SW;
+        mpv_render_param Params[] = {{MPV_RENDER_PARAM_API_TYPE, ApiType},
+                                     {MPV_RENDER_PARAM_INVALID, nullptr}};
+        if (int Error = mpv_render_context_create(&FRender, FMpv, Params); Error < 0) {
+            FRender = nullptr;
+            FCoreError = std::string("the video renderer could not start: ") + mpv_error_string(Error);
+        }
+    }
+    if (!FCoreError.empty()) {
+        mpv_terminate_destroy(FMpv);
+        FMpv = nullptr;
+        return;
+    }
+    for (size_t Index = 0; Index < std::size(kObserved); ++Index)
+        mpv_observe_property(FMpv, Index, kObserved[Index].Name, kObserved[Index].Format);
+    mpv_render_context_set_update_callback(FRender, &TImpl::OnRenderUpdate, this);
+    mpv_set_wakeup_callback(FMpv, &TImpl::OnWakeup, this);
+}
+
+TMpvEngine::TImpl::~TImpl() {
+    LeaveGroup();
+    if (FRender) {
+        mpv_render_context_set_update_callback(FRender, nullptr, nullptr);
+        mpv_render_context_free(FRender);
+    }
+    if (FMpv) {
+        mpv_set_wakeup_callback(FMpv, nullptr, nullptr);
+        mpv_terminate_destroy(FMpv);
+    }
+    std::free(FBuffer);
+}
+
+void TMpvEngine::TImpl::OnWakeup(void* Self) {
+    auto* Engine = static_cast<TImpl*>(Self);
+    if (!Engine->FDrainQueued.exchange(true))
+        QMetaObject::invokeMethod(
+            &Engine->FReceiver, [Engine] { Engine->DrainEvents(); }, Qt::QueuedConnection);
+}
+
+void TMpvEngine::TImpl::OnRenderUpdate(void* Self) {
+    auto* Engine = static_cast<TImpl*>(Self);
+    if (!Engine->FRenderQueued.exchange(true))
+        QMetaObject::invokeMethod(
+            &Engine->FReceiver, [Engine] { Engine->RenderFrame(); }, Qt::QueuedConnection);
+}
+
+void TMpvEngine::TImpl::DrainEvents() {
+    FDrainQueued = false;
+    while (FMpv) {
+        const mpv_event* Event = mpv_wait_event(FMpv, 0);
+        if (Event->event_id == MPV_EVENT_NONE)
+            break;
+        HandleEvent(*Event);
+    }
+}
+
+void TMpvEngine::TImpl::HandleEvent(const mpv_event& Event) {
+    switch (Event.event_id) {
+    case MPV_EVENT_GET_PROPERTY_REPLY:
+    case MPV_EVENT_PROPERTY_CHANGE:
+        if (Event.reply_userdata < std::size(kObserved)) {
+            const auto& Property = *static_cast<const mpv_event_property*>(Event.data);
+            (this->*kObserved[Event.reply_userdata].Handler)(Property);
+        }
+        break;
+    case MPV_EVENT_START_FILE:
+        ++FStartsSeen;
+        break;
+    case MPV_EVENT_FILE_LOADED:
+        if (FStartsSeen == FLoadsSent)
+            OnFileLoaded();
+        break;
+    case MPV_EVENT_END_FILE:
+        if (FStartsSeen == FLoadsSent)
+            OnEndFile(*static_cast<const mpv_event_end_file*>(Event.data));
+        break;
+    case MPV_EVENT_PLAYBACK_RESTART:
+        OnPlaybackRestart();
+        break;
+    default:
+        break;
+    }
+}
+
+void TMpvEngine::TImpl::RenderFrame(bool Redraw) {
+    FRenderQueued = false;
+    if (!FRender)
+        return;
+    const uint64_t Flags = mpv_render_context_update(FRender);
+    if (!((Flags & MPV_RENDER_UPDATE_FRAME) || (Redraw && FFrameSeen)) || !FBuffer)
+        return;
+    FFrameSeen = true;
+    int Size[2] = {FViewSize.width(), FViewSize.height()};
+    char Format[] = "bgr0";
+    size_t Stride = FStride;
+    mpv_render_param Params[] = {{MPV_RENDER_PARAM_SW_SIZE, Size},
+                                 {MPV_RENDER_PARAM_SW_FORMAT, Format},
+                                 {MPV_RENDER_PARAM_SW_STRIDE, &Stride},
+                                 {MPV_RENDER_PARAM_SW_POINTER, FBuffer},
+                                 {MPV_RENDER_PARAM_INVALID, nullptr}};
+    if (mpv_render_context_render(FRender, Params) < 0)
+        return;
+    FHasFrame = true;
+    if (FObserver)
+        FObserver->EngineFrameReady();
+}
+
+void TMpvEngine::TImpl::OnTimePos(const mpv_event_property& Property) {
+    if (Property.format != MPV_FORMAT_DOUBLE || FSeeking || FPhase != TPhase::Loaded)
+        return;
+    MovePosition(*static_cast<const double*>(Property.data), TPositionCause::Playback);
+}
+
+void TMpvEngine::TImpl::OnDuration(const mpv_event_property& Property) {
+    const double Duration =
+        Property.format == MPV_FORMAT_DOUBLE ? *static_cast<const double*>(Property.data) : 0.0;
+    if (Duration == FDuration)
+        return;
+    FDuration = Duration;
+    if (FObserver)
+        FObserver->EngineDurationChanged(Duration);
+}
+
+void TMpvEngine::TImpl::OnEofReached(const mpv_event_property& Property) {
+    FEof = Property.format == MPV_FORMAT_FLAG && *static_cast<const int*>(Property.data);
+    if (FEof && FWantPlay && FPhase == TPhase::Loaded && !FSeeking)
+        FinishPlayThrough();
+}
+
+void TMpvEngine::TImpl::OnPausedForCache(const mpv_event_property& Property) {
+    const bool Buffering = Property.format == MPV_FORMAT_FLAG && *static_cast<const int*>(Property.data);
+    if (Buffering == FBuffering)
+        return;
+    FBuffering = Buffering;
+    NotifyStatus();
+}
+
+void TMpvEngine::TImpl::OnFrameNumber(const mpv_event_property& Property) {
+    FFrameNumber = Property.format == MPV_FORMAT_INT64 ? *static_cast<const int64_t*>(Property.data) : -1;
+}
+
+void TMpvEngine::TImpl::OnFileLoaded() {
+    if (FPhase != TPhase::Opening)
+        return;
+    FPhase = TPhase::Loaded;
+    if (FPendingSeek) {
+        const double Target = *FPendingSeek;
+        FPendingSeek.reset();
+        SendSeek(Target);
+    }
+    ApplyPause();
+    NotifyStatus();
+}
+
+void TMpvEngine::TImpl::OnEndFile(const mpv_event_end_file& End) {
+    if (End.reason != MPV_END_FILE_REASON_ERROR || FPhase == TPhase::NoMedia)
+        return;
+    FPhase = TPhase::Failed;
+    FFailureReason = QString::fromUtf8(mpv_error_string(End.error));
+    FWantPlay = false;
+    FSeeking = false;
+    FPendingSeek.reset();
+    LeaveGroup();
+    NotifyStatus();
+}
+
+void TMpvEngine::TImpl::OnPlaybackRestart() {
+    // mpv does not renew its frame estimate after a seek while paused, so ask.
+    RequestObserved(mpvname::kFrameNumber);
+    if (!FSeeking)
+        return; // a loop or another restart of mpv's own
+    FSeeking = false;
+    if (FGroup)
+        FGroup->TryRelease();
+    // A play-through that ended while the seek was under way.
+    if (FEof && FWantPlay)
+        FinishPlayThrough();
+}
+
+void TMpvEngine::TImpl::FinishPlayThrough() {
+    // The last play-through is over: stopped at the start, ready to play again.
+    FWantPlay = false;
+    FStopped = true;
+    ApplyPause();
+    SetProperty(mpvname::kLoopFile, LoopFileValue(FPlayCount));
+    SendSeek(0.0);
+    MovePosition(0.0, TPositionCause::Restart);
+    NotifyStatus();
+}
+
+void TMpvEngine::TImpl::RequireCore() const {
+    if (!FMpv)
+        throw EQuadvError(FCoreError);
+}
+
+void TMpvEngine::TImpl::SetProperty(const char* Name, const std::string& Value) {
+    if (!FMpv)
+        return;
+    const char* Text = Value.c_str();
+    mpv_set_property_async(FMpv, 0, Name, MPV_FORMAT_STRING, &Text);
+}
+
+void TMpvEngine::TImpl::SetFlag(const char* Name, bool Value) {
+    if (!FMpv)
+        return;
+    int Flag = Value ? 1 : 0;
+    mpv_set_property_async(FMpv, 0, Name, MPV_FORMAT_FLAG, &Flag);
+}
+
+void TMpvEngine::TImpl::SetDouble(const char* Name, double Value) {
+    if (!FMpv)
+        return;
+    mpv_set_property_async(FMpv, 0, Name, MPV_FORMAT_DOUBLE, &Value);
+}
+
+void TMpvEngine::TImpl::Command(std::initializer_list<const char*> Arguments) {
+    if (!FMpv)
+        return;
+    std::vector<const char*> Argv(Arguments);
+    Argv.push_back(nullptr);
+    mpv_command_async(FMpv, 0, Argv.data());
+}
+
+void TMpvEngine::TImpl::SendSeek(double Seconds) {
+    char Target[32];
+    std::snprintf(Target, sizeof Target, "%.6f", Seconds);
+    Command({mpvname::kSeek, Target, mpvname::kSeekExact});
+    FSeeking = true;
+    FEof = false;
+}
+
+void TMpvEngine::TImpl::ApplyPause() {
+    const bool Pause = !FWantPlay || FRate <= 0.0 || FHeld || FPhase != TPhase::Loaded;
+    if (Pause == FPauseSent)
+        return;
+    FPauseSent = Pause;
+    SetFlag(mpvname::kPause, Pause);
+    if (Pause)
+        RequestObserved(mpvname::kFrameNumber); // the frame it holds
+}
+
+void TMpvEngine::TImpl::RequestObserved(const char* Name) {
+    if (!FMpv)
+        return;
+    for (size_t Index = 0; Index < std::size(kObserved); ++Index)
+        if (std::strcmp(kObserved[Index].Name, Name) == 0)
+            mpv_get_property_async(FMpv, Index, Name, kObserved[Index].Format);
+}
+
+void TMpvEngine::TImpl::MovePosition(double Seconds, TPositionCause Cause) {
+    const double Old = FPosition;
+    if (Old == Seconds && Cause != TPositionCause::Seek)
+        return;
+    FPosition = Seconds;
+    if (FObserver)
+        FObserver->EnginePositionChanged(Old, Seconds, Cause);
+}
+
+void TMpvEngine::TImpl::NotifyStatus() {
+    if (FObserver)
+        FObserver->EngineStatusChanged();
+}
+
+void TMpvEngine::TImpl::ResetForLoad() {
+    LeaveGroup();
+    FFailureReason.clear();
+    FWantPlay = false;
+    FStarted = false;
+    FStopped = false;
+    FEof = false;
+    FBuffering = false;
+    FSeeking = false;
+    FPendingSeek.reset();
+    FFrameNumber = -1;
+    FHasFrame = false;
+    FFrameSeen = false;
+    if (FDuration != 0.0) {
+        FDuration = 0.0;
+        if (FObserver)
+            FObserver->EngineDurationChanged(0.0);
+    }
+    MovePosition(0.0, TPositionCause::Restart);
+}
+
+void TMpvEngine::TImpl::LeaveGroup() {
+    if (std::shared_ptr<TSyncGroup> Group = std::move(FGroup)) {
+        FGroup.reset();
+        Group->Leave(this);
+    }
+    FHeld = false;
+}
+
+TMpvEngine::TMpvEngine(const TMpvEngineOptions& Options) : FImpl(std::make_unique<TImpl>(Options)) {}
+
+TMpvEngine::~TMpvEngine() = default;
+
+int64_t TMpvEngine::FrameNumber() const {
+    return FImpl->FFrameNumber;
+}
+
+bool TMpvEngine::Settled() const {
+    return FImpl->FPhase == TImpl::TPhase::Loaded && !FImpl->FSeeking && !FImpl->FPendingSeek;
+}
+
+void TMpvEngine::SetObserver(TMediaEngineObserver* Observer) {
+    FImpl->FObserver = Observer;
+}
+
+void TMpvEngine::Load(const QString& Path) {
+    TImpl& E = *FImpl;
+    const std::string Name = Path.toStdString();
+    const QFileInfo Info(Path);
+    if (!Info.exists())
+        throw EQuadvError(Name + ": no such file");
+    if (Info.isDir())
+        throw EQuadvError(Name + ": is a folder, not a media file");
+    QFile File(Path);
+    if (!File.open(QIODevice::ReadOnly))
+        throw EQuadvError(Name + ": cannot be read: " + File.errorString().toStdString());
+    File.close();
+    E.RequireCore();
+
+    E.ResetForLoad();
+    E.FUrl = Path;
+    E.FPhase = TImpl::TPhase::Opening;
+    // Each load starts paused and plays its file the current number of times.
+    E.FPauseSent = true;
+    E.SetFlag(mpvname::kPause, true);
+    E.SetProperty(mpvname::kLoopFile, LoopFileValue(E.FPlayCount));
+    const QByteArray Local = QFile::encodeName(Info.absoluteFilePath());
+    E.Command({mpvname::kLoadFile, Local.constData(), "replace"});
+    ++E.FLoadsSent;
+    E.NotifyStatus();
+}
+
+void TMpvEngine::Unload() {
+    TImpl& E = *FImpl;
+    if (E.FPhase != TImpl::TPhase::NoMedia)
+        E.Command({mpvname::kStop});
+    E.ResetForLoad();
+    E.FUrl.clear();
+    E.FPhase = TImpl::TPhase::NoMedia;
+    E.ApplyPause();
+    E.NotifyStatus();
+}
+
+QString TMpvEngine::Url() const {
+    FImpl->RequireCore();
+    return FImpl->FUrl;
+}
+
+TEngineStatus TMpvEngine::Status() const {
+    const TImpl& E = *FImpl;
+    E.RequireCore();
+    switch (E.FPhase) {
+    case TImpl::TPhase::NoMedia:
+        return TEngineStatus::NoMedia;
+    case TImpl::TPhase::Opening:
+        return E.FWantPlay  ? TEngineStatus::Playing
+               : E.FStarted ? TEngineStatus::Paused
+                            : TEngineStatus::Opening;
+    case TImpl::TPhase::Failed:
+        return TEngineStatus::Failed;
+    case TImpl::TPhase::Loaded:
+        break;
+    }
+    if (E.FWantPlay)
+        return E.FBuffering ? TEngineStatus::Buffering : TEngineStatus::Playing;
+    if (E.FStopped)
+        return TEngineStatus::Stopped;
+    return E.FStarted ? TEngineStatus::Paused : TEngineStatus::Ready;
+}
+
+QString TMpvEngine::FailureReason() const {
+    return FImpl->FFailureReason;
+}
+
+void TMpvEngine::Play() {
+    TImpl& E = *FImpl;
+    if (E.FPhase == TImpl::TPhase::NoMedia || E.FPhase == TImpl::TPhase::Failed || E.FWantPlay)
+        return;
+    if (E.FStopped || E.FEof) {
+        // A replay counts its play-throughs afresh; at the end, unpausing alone would do nothing.
+        E.SetProperty(mpvname::kLoopFile, LoopFileValue(E.FPlayCount));
+        if (E.FEof && E.FPhase == TImpl::TPhase::Loaded) {
+            E.SendSeek(0.0);
+            E.MovePosition(0.0, TPositionCause::Restart);
+        }
+    }
+    E.FWantPlay = true;
+    E.FStarted = true;
+    E.FStopped = false;
+    E.ApplyPause();
+    E.NotifyStatus();
+}
+
+void TMpvEngine::Pause() {
+    TImpl& E = *FImpl;
+    if (E.FPhase == TImpl::TPhase::NoMedia || E.FPhase == TImpl::TPhase::Failed)
+        return;
+    const bool WasPlaying = E.FWantPlay;
+    E.FWantPlay = false;
+    if (WasPlaying)
+        E.FStarted = true;
+    E.ApplyPause();
+    E.NotifyStatus();
+}
+
+void TMpvEngine::Stop() {
+    TImpl& E = *FImpl;
+    if (E.FPhase == TImpl::TPhase::NoMedia || E.FPhase == TImpl::TPhase::Failed)
+        return;
+    E.FWantPlay = false;
+    E.FStopped = true;
+    E.FStarted = true;
+    E.ApplyPause();
+    E.SetProperty(mpvname::kLoopFile, LoopFileValue(E.FPlayCount));
+    if (E.FPhase == TImpl::TPhase::Loaded)
+        E.SendSeek(0.0);
+    else
+        E.FPendingSeek = 0.0;
+    E.MovePosition(0.0, TPositionCause::Restart);
+    E.NotifyStatus();
+}
+
+void TMpvEngine::Seek(double Seconds) {
+    TImpl& E = *FImpl;
+    if (E.FDuration > 0.0)
+        Seconds = std::min(Seconds, E.FDuration);
+    if (E.FPhase == TImpl::TPhase::Loaded) {
+        TSyncGroup::Join(&E);
+        E.ApplyPause(); // held before the seek, so that the group starts from one frame
+        E.SendSeek(Seconds);
+    } else if (E.FPhase == TImpl::TPhase::Opening) {
+        E.FPendingSeek = Seconds; // mpv drops a seek before the file is open
+    }
+    if (Seconds > 0.0 && E.FStopped) {
+        E.FStopped = false;
+        E.NotifyStatus();
+    }
+    E.MovePosition(Seconds, TPositionCause::Seek);
+}
+
+double TMpvEngine::Position() const {
+    return FImpl->FPosition;
+}
+double TMpvEngine::Duration() const {
+    return FImpl->FDuration;
+}
+
+bool TMpvEngine::Mute() const {
+    FImpl->RequireCore();
+    return FImpl->FMute;
+}
+
+void TMpvEngine::SetMute(bool Muted) {
+    FImpl->FMute = Muted;
+    FImpl->SetFlag(mpvname::kMute, Muted);
+}
+
+void TMpvEngine::SetVolume(int Volume) {
+    FImpl->SetDouble(mpvname::kVolume, std::clamp(Volume, 0, 100));
+}
+
+void TMpvEngine::SetBalance(int Balance) {
+    FImpl->SetProperty(mpvname::kAudioFilters, BalanceFilter(std::clamp(Balance, -100, 100)));
+}
+
+void TMpvEngine::SetRate(double Rate) {
+    TImpl& E = *FImpl;
+    E.FRate = Rate;
+    if (Rate > 0.0)
+        E.SetDouble(mpvname::kSpeed, std::clamp(Rate, kMinSpeed, kMaxSpeed));
+    E.ApplyPause(); // a rate of 0 holds the picture while the pane still plays
+}
+
+void TMpvEngine::SetPlayCount(int Count) {
+    FImpl->FPlayCount = std::max(1, Count);
+    FImpl->SetProperty(mpvname::kLoopFile, LoopFileValue(FImpl->FPlayCount));
+}
+
+void TMpvEngine::SetViewSize(QSize Size) {
+    TImpl& E = *FImpl;
+    if (Size == E.FViewSize)
+        return;
+    E.FViewSize = Size;
+    std::free(E.FBuffer);
+    E.FBuffer = nullptr;
+    E.FImage = QImage();
+    if (Size.isEmpty())
+        return;
+    E.FStride = (static_cast<size_t>(Size.width()) * 4 + 63) / 64 * 64;
+    E.FBuffer = static_cast<unsigned char*>(std::aligned_alloc(64, E.FStride * Size.height()));
+    if (!E.FBuffer)
+        return;
+    std::memset(E.FBuffer, 0, E.FStride * Size.height());
+    // bgr0 in memory is Qt's RGB32 on a little-endian machine.
+    E.FImage = QImage(E.FBuffer, Size.width(), Size.height(), static_cast<qsizetype>(E.FStride),
+                      QImage::Format_RGB32);
+    E.FHasFrame = false;
+    // Draw the current picture again at the new size.
+    if (E.FRender && !E.FRenderQueued.exchange(true))
+        QMetaObject::invokeMethod(
+            &E.FReceiver, [&E] { E.RenderFrame(true); }, Qt::QueuedConnection);
+}
+
+const QImage& TMpvEngine::Frame() const {
+    static const QImage kNone;
+    return FImpl->FHasFrame ? FImpl->FImage : kNone;
+}

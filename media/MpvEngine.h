@@ -1,0 +1,60 @@
+#pragma once
+
+#include "MediaEngine.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+// The engine that really plays: one libmpv core per pane, drawn by mpv's
+// software renderer into an image, so that it works on every Qt platform,
+// offscreen included. Create, use and destroy it on the GUI thread only.
+//
+// Seeks are exact. Engines sought within one turn of the event loop form a
+// sync group: each holds playback until all of them have restarted at their
+// targets, and then they resume together, so linked panes show the same frame.
+struct TMpvEngineOptions {
+    // mpv options set before the core starts, after the defaults, so they win
+    // (for example {"ao", "pcm"}, {"ao-pcm-file", "/tmp/out.wav"}). The audio
+    // output can also be chosen with the environment variable QUADV_MPV_AO.
+    std::vector<std::pair<std::string, std::string>> Extra;
+};
+
+class TMpvEngine : public TMediaEngine {
+public:
+    explicit TMpvEngine(const TMpvEngineOptions& Options = {});
+    ~TMpvEngine() override; // frees the render context, then the core
+
+    // mpv's estimate of the frame shown, -1 when unknown.
+    int64_t FrameNumber() const;
+    // True once the file is open and no seek is waiting for its restart.
+    bool Settled() const;
+
+    void SetObserver(TMediaEngineObserver* Observer) override;
+    void Load(const QString& Path) override;
+    void Unload() override;
+    QString Url() const override;
+    TEngineStatus Status() const override;
+    QString FailureReason() const override;
+    void Play() override;
+    void Pause() override;
+    void Stop() override;
+    void Seek(double Seconds) override;
+    double Position() const override;
+    double Duration() const override;
+    bool Mute() const override;
+    void SetMute(bool Muted) override;
+    void SetVolume(int Volume) override;
+    void SetBalance(int Balance) override;
+    void SetRate(double Rate) override;
+    void SetPlayCount(int Count) override;
+    void SetViewSize(QSize Size) override;
+    const QImage& Frame() const override;
+
+    class TImpl;
+
+private:
+    std::unique_ptr<TImpl> FImpl;
+};

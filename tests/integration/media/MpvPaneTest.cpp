@@ -1,0 +1,347 @@
+#include "MpvEngine.h"
+#include "QuadvError.h"
+#include "WindowsMediaPlayer.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+namespace {
+
+// Waits for the engines' events until Done holds; the limit only keeps a
+// broken build from hanging.
+bool WaitFor(const std::function<bool()>& Done, int LimitMs = 15000) {
+    QElapsedTimer Timer;
+    Timer.start();
+    while (!Done()) {
+        if (Timer.elapsed() > LimitMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+void Spin(int Ms) {
+    QElapsedTimer Timer;
+    Timer.start();
+    while (Timer.elapsed() < Ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+}
+
+QString Clip(int N, const char* Size = "640x480") {
+    const char* Dir = std::getenv("QUADV_SAMPLE_CLIPS");
+    return QDir(QString::fromUtf8(Dir ? Dir : "."))
+        .filePath(QStringLiteral("clip%1_%2.mp4").arg(N).arg(QString::fromLatin1(Size)));
+}
+
+// The frame number coded in the clip's eight blocks (see make-sample-clips).
+int DecodeFrameNumber(const QImage& Picture) {
+    const int Block = Picture.width() / 40;
+    int Number = 0;
+    for (int Bit = 0; Bit < 8; ++Bit) {
+        const QColor Pixel = Picture.pixelColor(Block + Bit * Block + Block / 2, Block + Block / 2);
+        if (qGray(Pixel.rgb()) < 128)
+            Number |= 1 << Bit;
+    }
+    return Number;
+}
+
+struct TPane {
+    TMpvEngine* Engine = nullptr;
+    std::unique_ptr<TWindowsMediaPlayer> Pane;
+    int Changes = 0; // PositionChange events raised
+};
+
+TPane MakePane(const TMpvEngineOptions& Options = {}) {
+    TPane Result;
+    auto Engine = std::make_unique<TMpvEngine>(Options);
+    Result.Engine = Engine.get();
+    Result.Pane = std::make_unique<TWindowsMediaPlayer>(std::move(Engine));
+    Result.Pane->resize(640 + 8, 480 + 64); // the video area is the clip's size
+    Result.Pane->show();
+    return Result;
+}
+
+class MpvPaneTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!QFile::exists(Clip(1)))
+            GTEST_SKIP() << "no sample clips in QUADV_SAMPLE_CLIPS (run scripts/make-sample-clips)";
+    }
+
+    void LoadAndSettle(TPane& P, const QString& File) {
+        P.Pane->SetURL(File);
+        P.Pane->SetOnPositionChange([&P](TWindowsMediaPlayer*, double, double) { ++P.Changes; });
+        ASSERT_TRUE(WaitFor([&] { return P.Engine->Settled(); })) << File.toStdString();
+    }
+};
+
+TEST_F(MpvPaneTest, LoadsWithoutStartingThenPlaysPausesAndStops) {
+    TPane P = MakePane();
+    LoadAndSettle(P, Clip(1));
+    Spin(300);
+    EXPECT_EQ(P.Pane->GetPlayState(), wmppsReady);
+    EXPECT_EQ(P.Pane->GetCurrentPosition(), 0.0);
+    EXPECT_EQ(P.Pane->GetURL(), Clip(1));
+
+    P.Pane->Play();
+    EXPECT_EQ(P.Pane->GetPlayState(), wmppsPlaying);
+    ASSERT_TRUE(WaitFor([&] { return P.Pane->GetCurrentPosition() > 0.4; }));
+
+    P.Pane->Pause();
+    EXPECT_EQ(P.Pane->GetPlayState(), wmppsPaused);
+    Spin(200); // let the pause reach the core
+    const double Held = P.Pane->GetCurrentPosition();
+    Spin(400);
+    EXPECT_NEAR(P.Pane->GetCurrentPosition(), Held, 0.05);
+
+    P.Pane->Play();
+    ASSERT_TRUE(WaitFor([&] { return P.Pane->GetCurrentPosition() > Held + 0.2; }));
+    P.Pane->Stop();
+    EXPECT_EQ(P.Pane->GetPlayState(), wmppsStopped);
+    EXPECT_EQ(P.Pane->GetCurrentPosition(), 0.0);
+    ASSERT_TRUE(WaitFor([&] { return P.Engine->Settled(); }));
+    Spin(300);
+    EXPECT_EQ(P.Pane->GetPlayState(), wmppsStopped);
+    EXPECT_EQ(P.Pane->GetCurrentPosition(), 0.0);
+    EXPECT_EQ(P.Changes, 0); // neither playback nor the stop's rewind raise it
+
+    // A stopped pane plays again from the start.
+    P.Pane->Play();
+    ASSERT_TRUE(WaitFor([&] { return P.Pane->GetCurrentPosition() > 0.2; }));
+}
+
+TEST_F(MpvPaneTest, ExactSeekShowsTheSameFrameInFourPanes) {
+    std::array<TPane, 4> Panes;
+    for (int I = 0; I < 4; ++I) {
+        Panes[I] = MakePane();
+        LoadAndSettle(Panes[I], Clip(I + 1));
+    }
+    // Playing panes too: the sync group holds them at the target until all have restarted.
+    Panes[1].Pane->Play();
+    Panes[3].Pane->Play();
+    Spin(300);
+    for (TPane& P : Panes)
+        P.Pane->SetCurrentPosition(5.2);
+    for (TPane& P : Panes) {
+        EXPECT_EQ(P.Changes, 1);
+        EXPECT_EQ(P.Pane->GetCurrentPosition(), 5.2);
+    }
+    ASSERT_TRUE(WaitFor([&] {
+        for (TPane& P : Panes)
+            if (!P.Engine->Settled())
+                return false;
+        return true;
+    }));
+    Panes[0].Pane->Pause();
+    Panes[1].Pane->Pause();
+    Panes[2].Pane->Pause();
+    Panes[3].Pane->Pause();
+    // The paused ones must show 130; the two that resumed are caught by the pause just after.
+    ASSERT_TRUE(WaitFor([&] {
+        return Panes[0].Engine->FrameNumber() == 130 && Panes[2].Engine->FrameNumber() == 130;
+    })) << Panes[0].Engine->FrameNumber()
+        << " " << Panes[2].Engine->FrameNumber();
+
+    // The picture agrees with mpv.
+    QWidget* Video = Panes[0].Pane->findChild<QWidget*>(QStringLiteral("VideoArea"));
+    ASSERT_TRUE(WaitFor([&] { return DecodeFrameNumber(Video->grab().toImage()) == 130; }))
+        << DecodeFrameNumber(Video->grab().toImage());
+
+    // Linked panes that were playing resume together and stay together.
+    for (TPane& P : Panes)
+        P.Pane->Play();
+    for (TPane& P : Panes)
+        P.Pane->SetCurrentPosition(2.0);
+    Spin(1200);
+    for (TPane& P : Panes)
+        P.Pane->Pause();
+    Spin(300);
+    const int64_t First = Panes[0].Engine->FrameNumber();
+    EXPECT_GT(First, 50);
+    for (TPane& P : Panes)
+        EXPECT_NEAR(static_cast<double>(P.Engine->FrameNumber()), static_cast<double>(First), 1.0);
+}
+
+TEST_F(MpvPaneTest, PlayCountPlaysTheFileThatOftenAndEndsStopped) {
+    TPane P = MakePane();
+    P.Pane->SetPlayCount(2);
+    P.Pane->SetRate(8.0);
+    LoadAndSettle(P, Clip(2, "320x240"));
+    P.Pane->SetCurrentPosition(8.5);
+    P.Pane->Play();
+    int Wraps = 0;
+    double Last = P.Pane->GetCurrentPosition();
+    const bool Ended = WaitFor([&] {
+        const double Now = P.Pane->GetCurrentPosition();
+        if (P.Pane->GetPlayState() == wmppsPlaying && Now < Last - 2.0)
+            ++Wraps;
+        Last = Now;
+        return P.Pane->GetPlayState() == wmppsStopped;
+    });
+    ASSERT_TRUE(Ended);
+    EXPECT_EQ(Wraps, 1);
+    EXPECT_EQ(P.Pane->GetCurrentPosition(), 0.0);
+    EXPECT_EQ(P.Changes, 1); // only the program's own seek; the loop and the end raise nothing
+
+    // Played again, it counts its play-throughs afresh.
+    P.Pane->Play();
+    Wraps = 0;
+    Last = 0;
+    ASSERT_TRUE(WaitFor([&] {
+        const double Now = P.Pane->GetCurrentPosition();
+        if (P.Pane->GetPlayState() == wmppsPlaying && Now < Last - 2.0)
+            ++Wraps;
+        Last = Now;
+        return P.Pane->GetPlayState() == wmppsStopped;
+    }));
+    EXPECT_EQ(Wraps, 1);
+}
+
+TEST_F(MpvPaneTest, RateTwoPlaysTwiceAsFastAndZeroHoldsWhilePlaying) {
+    TPane Normal = MakePane();
+    TPane Fast = MakePane();
+    LoadAndSettle(Normal, Clip(3, "320x240"));
+    LoadAndSettle(Fast, Clip(4, "320x240"));
+    Fast.Pane->SetRate(2.0);
+    Normal.Pane->Play();
+    Fast.Pane->Play();
+    ASSERT_TRUE(WaitFor([&] { return Normal.Pane->GetCurrentPosition() > 0.3; }));
+    const double Normal0 = Normal.Pane->GetCurrentPosition();
+    const double Fast0 = Fast.Pane->GetCurrentPosition();
+    Spin(1500);
+    const double Ratio =
+        (Fast.Pane->GetCurrentPosition() - Fast0) / (Normal.Pane->GetCurrentPosition() - Normal0);
+    EXPECT_NEAR(Ratio, 2.0, 0.35);
+
+    Fast.Pane->SetRate(0.0);
+    Spin(200);
+    const double Held = Fast.Pane->GetCurrentPosition();
+    Spin(400);
+    EXPECT_NEAR(Fast.Pane->GetCurrentPosition(), Held, 0.05);
+    EXPECT_EQ(Fast.Pane->GetPlayState(), wmppsPlaying);
+    Fast.Pane->SetRate(1.0);
+    ASSERT_TRUE(WaitFor([&] { return Fast.Pane->GetCurrentPosition() > Held + 0.2; }));
+}
+
+// The per-channel loudness of what a pane played, from mpv's PCM output.
+struct TLoudness {
+    double Left = 0, Right = 0;
+};
+
+TLoudness ReadLoudness(const QString& File) {
+    QFile In(File);
+    if (!In.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray Data = In.readAll();
+    const auto* Samples = reinterpret_cast<const int16_t*>(Data.constData());
+    const size_t Frames = static_cast<size_t>(Data.size()) / 4;
+    // Skip the start, where the output fades in.
+    const size_t Skip = std::min<size_t>(Frames / 4, 4800);
+    double L = 0, R = 0;
+    size_t Count = 0;
+    for (size_t I = Skip; I < Frames; ++I, ++Count) {
+        L += double(Samples[2 * I]) * Samples[2 * I];
+        R += double(Samples[2 * I + 1]) * Samples[2 * I + 1];
+    }
+    if (Count == 0)
+        return {};
+    return {std::sqrt(L / Count) / 32768.0, std::sqrt(R / Count) / 32768.0};
+}
+
+TEST_F(MpvPaneTest, VolumeMuteAndBalanceChangeTheSamples) {
+    QTemporaryDir Dir;
+    ASSERT_TRUE(Dir.isValid());
+    struct TRow {
+        const char* Name;
+        std::function<void(TWindowsMediaPlayer&)> Apply;
+    };
+    const std::vector<TRow> Rows = {
+        {"plain", [](TWindowsMediaPlayer&) {}},
+        {"volume50", [](TWindowsMediaPlayer& P) { P.SetVolume(50); }},
+        {"mute", [](TWindowsMediaPlayer& P) { P.SetMute(true); }},
+        {"balance50", [](TWindowsMediaPlayer& P) { P.SetBalance(50); }},
+        {"balance100", [](TWindowsMediaPlayer& P) { P.SetBalance(100); }},
+        {"balance-100", [](TWindowsMediaPlayer& P) { P.SetBalance(-100); }},
+    };
+    std::vector<TPane> Panes;
+    for (const TRow& Row : Rows) {
+        TMpvEngineOptions Options;
+        Options.Extra = {{"ao", "pcm"},
+                         {"ao-pcm-file", Dir.filePath(QString::fromLatin1(Row.Name)).toStdString()},
+                         {"ao-pcm-waveheader", "no"},
+                         {"audio-format", "s16"},
+                         {"audio-channels", "stereo"}};
+        Panes.push_back(MakePane(Options));
+        Row.Apply(*Panes.back().Pane);
+        // Clip 1 has its tone on the left only.
+        LoadAndSettle(Panes.back(), Clip(1, "320x240"));
+    }
+    for (TPane& P : Panes)
+        P.Pane->Play();
+    Spin(1500);
+    Panes.clear(); // closes the output files
+
+    std::vector<TLoudness> Level;
+    for (const TRow& Row : Rows)
+        Level.push_back(ReadLoudness(Dir.filePath(QString::fromLatin1(Row.Name))));
+    const TLoudness Plain = Level[0];
+    ASSERT_GT(Plain.Left, 0.2);
+    EXPECT_LT(Plain.Right, 0.01);
+    EXPECT_NEAR(Level[1].Left / Plain.Left, 0.125, 0.03); // mpv's volume is cubic
+    EXPECT_LT(Level[2].Left, 0.001);
+    EXPECT_NEAR(Level[3].Left / Plain.Left, 0.5, 0.05); // the opposite channel is attenuated linearly
+    EXPECT_LT(Level[4].Left, 0.005);
+    EXPECT_NEAR(Level[5].Left / Plain.Left, 1.0, 0.05);
+}
+
+TEST_F(MpvPaneTest, MissingFileRaisesAndUnplayableFileShowsTheMessage) {
+    TPane P = MakePane();
+    const QString Missing = QStringLiteral("/nonexistent/folder/movie.mp4");
+    try {
+        P.Pane->SetURL(Missing);
+        ADD_FAILURE() << "no error";
+    } catch (const EQuadvError& Error) {
+        EXPECT_NE(std::string(Error.what()).find("/nonexistent/folder/movie.mp4"), std::string::npos);
+        EXPECT_NE(std::string(Error.what()).find("no such file"), std::string::npos);
+    }
+    EXPECT_THROW(P.Pane->SetURL(QDir::tempPath()), EQuadvError);
+
+    QTemporaryDir Dir;
+    const QString Text = Dir.filePath(QStringLiteral("notes.mp4"));
+    {
+        QFile Out(Text);
+        ASSERT_TRUE(Out.open(QIODevice::WriteOnly));
+        Out.write("These are plain notes, not a movie.\n");
+    }
+    P.Pane->SetURL(Text);
+    EXPECT_EQ(P.Pane->GetPlayState(), wmppsReady);
+    ASSERT_TRUE(WaitFor([&] { return P.Pane->GetPlayState() == wmppsUndefined; }));
+    QWidget* Video = P.Pane->findChild<QWidget*>(QStringLiteral("VideoArea"));
+    EXPECT_FALSE(Video->toolTip().isEmpty());
+    P.Pane->Play();
+    EXPECT_EQ(P.Pane->GetPlayState(), wmppsUndefined);
+
+    // The pane still plays a good file afterwards.
+    P.Pane->SetURL(Clip(1, "320x240"));
+    ASSERT_TRUE(WaitFor([&] { return P.Engine->Settled(); }));
+    EXPECT_EQ(P.Pane->GetPlayState(), wmppsReady);
+    EXPECT_TRUE(Video->toolTip().isEmpty());
+}
+
+} // namespace
