@@ -1,0 +1,93 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+// The shell's file operation: delete, move, copy and rename files and folders
+// as the desktop's file manager does, described by one operation record. The
+// Windows build hands the record to SHFileOperationW unchanged; the POSIX build
+// carries out the same record itself.
+//
+// POSIX notes, where the answer differs from Windows:
+// - There is no desktop-wide undo for moves, copies and renames; FOF_ALLOWUNDO
+//   only matters for FO_DELETE, which then moves the items to the freedesktop
+//   trash (the home trash, or the mount's $topdir/.Trash/$uid or
+//   $topdir/.Trash-$uid). A trashed item is undone by restoring it from the
+//   trash. An item that cannot be trashed fails the operation; it is never
+//   deleted for good instead.
+// - Dialogs (conflict questions, delete confirmation, progress) are shown
+//   through a TFileOperationUi that the caller supplies; without one, a
+//   conflict that would need a question fails the operation.
+// - Relative paths are taken from the current folder. For FO_RENAME a
+//   destination without a separator names the item in the source's folder.
+
+// Opaque native window handle (HWND on Windows); only passed through.
+using TWindowHandle = void*;
+
+// The Windows headers define the same names as macros with these values; the
+// guard lets this header be included after them.
+#ifndef FO_MOVE
+inline constexpr uint32_t FO_MOVE = 0x0001;
+inline constexpr uint32_t FO_COPY = 0x0002;
+inline constexpr uint32_t FO_DELETE = 0x0003;
+inline constexpr uint32_t FO_RENAME = 0x0004;
+#endif
+#ifndef FOF_MULTIDESTFILES
+inline constexpr uint16_t FOF_MULTIDESTFILES = 0x0001;
+inline constexpr uint16_t FOF_CONFIRMMOUSE = 0x0002;
+inline constexpr uint16_t FOF_SILENT = 0x0004;
+inline constexpr uint16_t FOF_RENAMEONCOLLISION = 0x0008;
+inline constexpr uint16_t FOF_NOCONFIRMATION = 0x0010;
+inline constexpr uint16_t FOF_WANTMAPPINGHANDLE = 0x0020;
+inline constexpr uint16_t FOF_ALLOWUNDO = 0x0040;
+inline constexpr uint16_t FOF_FILESONLY = 0x0080;
+inline constexpr uint16_t FOF_SIMPLEPROGRESS = 0x0100;
+inline constexpr uint16_t FOF_NOCONFIRMMKDIR = 0x0200;
+inline constexpr uint16_t FOF_NOERRORUI = 0x0400;
+#endif
+
+// The result when the user cancelled (ERROR_CANCELLED on Windows).
+inline constexpr int kFileOpCancelled = 1223;
+
+// The operation record, field for field SHFILEOPSTRUCTW. pFrom and pTo are
+// name lists: each name followed by one NUL, then one more NUL.
+struct TShellFileOpStruct {
+    TWindowHandle hwnd = nullptr;       // parent of every dialog the operation shows
+    uint32_t wFunc = 0;                 // FO_MOVE, FO_COPY, FO_DELETE or FO_RENAME
+    const char16_t* pFrom = nullptr;    // sources; wildcards (* and ?) allowed in the last part
+    const char16_t* pTo = nullptr;      // destinations; unused (may be null) for FO_DELETE
+    uint16_t fFlags = 0;                // FOF_ bits
+    bool fAnyOperationsAborted = false; // set when the user skipped an item or cancelled
+    void* hNameMappings = nullptr;
+    const char16_t* lpszProgressTitle = nullptr;
+};
+
+enum TFileOpAnswer { foaReplace, foaSkip, foaReplaceAll, foaCancel };
+
+// The dialogs of an operation, supplied by the caller (a Qt layer on POSIX).
+// Called on the thread that runs the operation, which waits for each answer.
+class TFileOperationUi {
+public:
+    virtual ~TFileOperationUi();
+    // Existing would be replaced by Source. Asked only without FOF_NOCONFIRMATION.
+    virtual TFileOpAnswer AskReplace(TWindowHandle Owner, std::u16string_view Existing,
+                                     std::u16string_view Source) = 0;
+    // Asked once before a FO_DELETE without FOF_NOCONFIRMATION; false stops it.
+    virtual bool ConfirmDelete(TWindowHandle Owner, std::size_t Count, bool ToTrash) = 0;
+    // Shown once the operation has run for ProgressDelay(), unless FOF_SILENT.
+    virtual void BeginProgress(TWindowHandle Owner, uint32_t Func) = 0;
+    // Done and Total count bytes (Total may be 0 when unknown). False cancels.
+    virtual bool UpdateProgress(uint64_t Done, uint64_t Total, std::u16string_view Current) = 0;
+    virtual void EndProgress() = 0;
+    virtual std::chrono::milliseconds ProgressDelay() const { return std::chrono::milliseconds(500); }
+};
+
+// Carries out Op. Returns 0 on success, kFileOpCancelled when the user
+// cancelled, otherwise an error code (an errno value on POSIX). Every source is
+// found before anything is changed; a file being copied is written under a
+// temporary name and only then put in place, so a failure or a cancel never
+// leaves a half-copied file and never loses a source. Ui may be null.
+// Synchronous; any thread, but the Ui is called on that thread.
+int ShellFileOperation(TShellFileOpStruct& Op, TFileOperationUi* Ui);

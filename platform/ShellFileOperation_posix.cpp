@@ -1,0 +1,722 @@
+#include "ShellFileOperation.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+TFileOperationUi::~TFileOperationUi() = default;
+
+namespace {
+
+constexpr int kSkipped = -1; // internal: the user chose to skip this item
+
+std::vector<std::u16string> SplitNameList(const char16_t* List) {
+    std::vector<std::u16string> names;
+    if (!List)
+        return names;
+    // An empty name is the list's end, as the shell reads it.
+    while (*List) {
+        std::u16string name(List);
+        List += name.size() + 1;
+        names.push_back(std::move(name));
+    }
+    return names;
+}
+
+bool ToPath(const std::u16string& Text, fs::path& Out) {
+    try {
+        Out = fs::path(Text);
+        return true;
+    } catch (...) {
+        return false; // unpaired surrogates
+    }
+}
+
+std::u16string ToText(const fs::path& Path) {
+    try {
+        return Path.u16string();
+    } catch (...) {
+        // A name that is not UTF-8: show its ASCII and mark the rest.
+        std::u16string text;
+        for (unsigned char c : Path.native())
+            text.push_back(c < 0x80 ? char16_t(c) : u'\uFFFD');
+        return text;
+    }
+}
+
+bool HasWildcard(const std::string& Name) {
+    return Name.find_first_of("*?") != std::string::npos;
+}
+
+// The shell's wildcards: * any run, ? any one character, nothing else special.
+// "*.*" matches every name, dot or not.
+bool MatchWildcard(std::string_view Pattern, std::string_view Name) {
+    if (Pattern == "*.*")
+        Pattern = "*";
+    size_t p = 0, n = 0, starP = std::string_view::npos, starN = 0;
+    while (n < Name.size()) {
+        if (p < Pattern.size() && (Pattern[p] == '?' || Pattern[p] == Name[n])) {
+            ++p;
+            ++n;
+        } else if (p < Pattern.size() && Pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (starP != std::string_view::npos) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < Pattern.size() && Pattern[p] == '*')
+        ++p;
+    return p == Pattern.size();
+}
+
+// Absolute, normal, and naming the item itself ("a/b/" is "a/b").
+fs::path Normalize(const fs::path& Path) {
+    std::error_code ec;
+    fs::path p = fs::absolute(Path, ec).lexically_normal();
+    if (!p.has_filename() && p.has_relative_path())
+        p = p.parent_path();
+    return p;
+}
+
+bool LStat(const fs::path& Path, struct stat& St) {
+    return ::lstat(Path.c_str(), &St) == 0;
+}
+
+bool IsDirectory(const fs::path& Path) {
+    struct stat st;
+    return ::stat(Path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Children of a folder by name, sorted so that the order does not depend on the file system.
+int ListChildren(const fs::path& Dir, std::vector<fs::path>& Names) {
+    std::error_code ec;
+    for (fs::directory_iterator it(Dir, ec), end; !ec && it != end; it.increment(ec))
+        Names.push_back(it->path().filename());
+    if (ec)
+        return ec.value();
+    std::sort(Names.begin(), Names.end());
+    return 0;
+}
+
+uint64_t TreeSize(const fs::path& Path) {
+    struct stat st;
+    if (!LStat(Path, st))
+        return 0;
+    if (!S_ISDIR(st.st_mode))
+        return S_ISREG(st.st_mode) ? uint64_t(st.st_size) : 0;
+    std::vector<fs::path> names;
+    ListChildren(Path, names);
+    uint64_t size = 0;
+    for (const auto& name : names)
+        size += TreeSize(Path / name);
+    return size;
+}
+
+// rename(2) that never replaces: a name that appeared after the check is not overwritten.
+int RenameNoReplace(const fs::path& From, const fs::path& To) {
+    if (::renameat2(AT_FDCWD, From.c_str(), AT_FDCWD, To.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // The file system cannot do it atomically.
+    struct stat st;
+    if (LStat(To, st))
+        return EEXIST;
+    return ::rename(From.c_str(), To.c_str()) == 0 ? 0 : errno;
+}
+
+std::string PercentEncode(const std::string& Path) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : Path) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '/' ||
+            c == '-' || c == '_' || c == '.' || c == '~') {
+            out.push_back(char(c));
+        } else {
+            out.push_back('%');
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 15]);
+        }
+    }
+    return out;
+}
+
+int EnsurePrivateDir(const fs::path& Dir) {
+    if (::mkdir(Dir.c_str(), 0700) == 0)
+        return 0;
+    if (errno != EEXIST)
+        return errno;
+    struct stat st;
+    if (!LStat(Dir, st))
+        return errno;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+}
+
+fs::path HomeTrash() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data && *data == '/')
+        return fs::path(data) / "Trash";
+    const char* home = std::getenv("HOME");
+    if (home && *home == '/')
+        return fs::path(home) / ".local/share/Trash";
+    return {};
+}
+
+// The top folder of the mount that holds Item: the highest ancestor on the same device.
+fs::path MountTop(const fs::path& Item, dev_t Device) {
+    fs::path top = Item.parent_path();
+    while (top.has_relative_path()) {
+        struct stat st;
+        fs::path up = top.parent_path();
+        if (::stat(up.c_str(), &st) != 0 || st.st_dev != Device)
+            break;
+        top = up;
+    }
+    return top;
+}
+
+// The mount's trash for this user: $topdir/.Trash/$uid when the administrator
+// made $topdir/.Trash a sticky folder (not a link), otherwise $topdir/.Trash-$uid.
+int MountTrash(const fs::path& Top, fs::path& Trash) {
+    const std::string uid = std::to_string(::getuid());
+    struct stat st;
+    const fs::path shared = Top / ".Trash";
+    if (LStat(shared, st) && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)) {
+        Trash = shared / uid;
+        if (EnsurePrivateDir(Trash) == 0 && LStat(Trash, st) && st.st_uid == ::getuid())
+            return 0;
+    }
+    Trash = Top / (".Trash-" + uid);
+    if (int rc = EnsurePrivateDir(Trash))
+        return rc;
+    if (!LStat(Trash, st))
+        return errno;
+    return st.st_uid == ::getuid() ? 0 : EACCES;
+}
+
+// Reserves a name in Trash by creating its info file exclusively, then moves Item
+// under that name. The info file goes away again when the move fails.
+int TrashInto(const fs::path& Trash, const fs::path& Item, const std::string& InfoPath) {
+    const fs::path files = Trash / "files", info = Trash / "info";
+    if (int rc = EnsurePrivateDir(Trash))
+        return rc;
+    if (int rc = EnsurePrivateDir(files))
+        return rc;
+    if (int rc = EnsurePrivateDir(info))
+        return rc;
+
+    char date[32];
+    const std::time_t now = std::time(nullptr);
+    struct tm local;
+    ::localtime_r(&now, &local);
+    std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
+    const std::string content =
+        "[Trash Info]\nPath=" + PercentEncode(InfoPath) + "\nDeletionDate=" + date + "\n";
+
+    const std::string base = Item.filename().native();
+    for (int n = 1; n < 100000; ++n) {
+        const std::string name = n == 1 ? base : base + "." + std::to_string(n);
+        const fs::path infoFile = info / (name + ".trashinfo");
+        const int fd = ::open(infoFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return errno;
+        }
+        int rc = 0;
+        if (::write(fd, content.data(), content.size()) != ssize_t(content.size()))
+            rc = errno ? errno : EIO;
+        if (::close(fd) != 0 && rc == 0)
+            rc = errno;
+        if (rc == 0) {
+            rc = RenameNoReplace(Item, files / name);
+            if (rc == EEXIST) { // a stray entry without info: try the next name
+                ::unlink(infoFile.c_str());
+                continue;
+            }
+        }
+        if (rc != 0)
+            ::unlink(infoFile.c_str());
+        return rc;
+    }
+    return EEXIST;
+}
+
+dev_t NearestDevice(fs::path Path) {
+    struct stat st;
+    while (::stat(Path.c_str(), &st) != 0 && Path.has_relative_path())
+        Path = Path.parent_path();
+    return st.st_dev;
+}
+
+// Items on the home trash's file system go to the home trash and nowhere else;
+// others go to their mount's trash. Either way a failure is reported, never
+// turned into a deletion.
+int MoveToTrash(const fs::path& Item) {
+    struct stat item;
+    if (!LStat(Item, item))
+        return errno;
+    const fs::path home = HomeTrash();
+    if (!home.empty() && NearestDevice(home) == item.st_dev) {
+        std::error_code ec;
+        fs::create_directories(home.parent_path(), ec);
+        return TrashInto(home, Item, Item.native());
+    }
+    const fs::path top = MountTop(Item, item.st_dev);
+    fs::path trash;
+    if (int rc = MountTrash(top, trash))
+        return rc;
+    return TrashInto(trash, Item, Item.lexically_relative(top).native());
+}
+
+class TOperation {
+public:
+    TOperation(TShellFileOpStruct& Op, TFileOperationUi* Ui)
+        : FOp(Op), FUi(Op.fFlags & FOF_SILENT ? nullptr : Ui), FAskUi(Ui),
+          FStart(std::chrono::steady_clock::now()) {}
+    ~TOperation() {
+        if (FShown)
+            FUi->EndProgress();
+    }
+
+    int Run();
+
+private:
+    int Expand(const std::vector<std::u16string>& Names, std::vector<std::vector<fs::path>>& Sources,
+               std::vector<bool>& Wild);
+    int Delete(const std::vector<fs::path>& Items);
+    int CopyItem(const fs::path& Src, const fs::path& Dst);
+    int MoveItem(const fs::path& Src, const fs::path& Dst, bool RenameOnly);
+    int CopyAcross(const fs::path& Src, const fs::path& Dst, const struct stat& St, bool Replace);
+    int CopyFile(const fs::path& Src, const fs::path& Dst, const struct stat& St, bool Replace);
+    int CopySymlink(const fs::path& Src, const fs::path& Dst, bool Replace);
+    int Conflict(const fs::path& Existing, const fs::path& Source);
+    bool Tick(const fs::path& Current, uint64_t Bytes);
+    int Cancelled() {
+        FOp.fAnyOperationsAborted = true;
+        return kFileOpCancelled;
+    }
+
+    TShellFileOpStruct& FOp;
+    TFileOperationUi* FUi;    // progress; null when silent
+    TFileOperationUi* FAskUi; // questions; null when there is nobody to ask
+    std::chrono::steady_clock::time_point FStart;
+    bool FShown = false;      // BeginProgress was called, so EndProgress is owed
+    bool FReplaceAll = false; // the user answered "replace all"
+    uint64_t FDone = 0, FTotal = 0;
+};
+
+bool TOperation::Tick(const fs::path& Current, uint64_t Bytes) {
+    FDone += Bytes;
+    if (!FUi)
+        return true;
+    if (!FShown) {
+        if (std::chrono::steady_clock::now() - FStart < FUi->ProgressDelay())
+            return true;
+        FUi->BeginProgress(FOp.hwnd, FOp.wFunc);
+        FShown = true;
+    }
+    return FUi->UpdateProgress(FDone, FTotal, ToText(Current));
+}
+
+int TOperation::Conflict(const fs::path& Existing, const fs::path& Source) {
+    if ((FOp.fFlags & FOF_NOCONFIRMATION) || FReplaceAll)
+        return 0;
+    if (!FAskUi)
+        return EEXIST;
+    switch (FAskUi->AskReplace(FOp.hwnd, ToText(Existing), ToText(Source))) {
+    case foaReplace:
+        return 0;
+    case foaReplaceAll:
+        FReplaceAll = true;
+        return 0;
+    case foaSkip:
+        FOp.fAnyOperationsAborted = true;
+        return kSkipped;
+    default:
+        return Cancelled();
+    }
+}
+
+int TOperation::Expand(const std::vector<std::u16string>& Names, std::vector<std::vector<fs::path>>& Sources,
+                       std::vector<bool>& Wild) {
+    for (const auto& text : Names) {
+        fs::path path;
+        if (!ToPath(text, path))
+            return EINVAL;
+        path = Normalize(path);
+        if (!path.has_relative_path())
+            return EINVAL; // the root itself
+        std::vector<fs::path> matches;
+        const std::string last = path.filename().native();
+        const bool wild = HasWildcard(last);
+        if (wild) {
+            std::vector<fs::path> names;
+            if (int rc = ListChildren(path.parent_path(), names))
+                return rc;
+            for (const auto& name : names)
+                if (MatchWildcard(last, name.native()))
+                    matches.push_back(path.parent_path() / name);
+            if (matches.empty())
+                return ENOENT;
+        } else {
+            struct stat st;
+            if (!LStat(path, st))
+                return errno;
+            matches.push_back(path);
+        }
+        Sources.push_back(std::move(matches));
+        Wild.push_back(wild);
+    }
+    return 0;
+}
+
+int TOperation::Delete(const std::vector<fs::path>& Items) {
+    const bool toTrash = FOp.fFlags & FOF_ALLOWUNDO;
+    if (!(FOp.fFlags & FOF_NOCONFIRMATION) && FAskUi &&
+        !FAskUi->ConfirmDelete(FOp.hwnd, Items.size(), toTrash))
+        return Cancelled();
+    for (const auto& item : Items) {
+        if (!Tick(item, 0))
+            return Cancelled();
+        if (toTrash) {
+            if (int rc = MoveToTrash(item))
+                return rc;
+        } else {
+            std::error_code ec;
+            fs::remove_all(item, ec);
+            if (ec)
+                return ec.value();
+        }
+    }
+    return 0;
+}
+
+int TOperation::CopySymlink(const fs::path& Src, const fs::path& Dst, bool Replace) {
+    std::error_code ec;
+    const fs::path target = fs::read_symlink(Src, ec);
+    if (ec)
+        return ec.value();
+    if (!Replace)
+        return ::symlink(target.c_str(), Dst.c_str()) == 0 ? 0 : errno;
+    // Made beside the old one and renamed over it, so the old link survives a failure.
+    const fs::path temp = Dst.parent_path() / ("." + Dst.filename().native() + ".quadv-link");
+    ::unlink(temp.c_str());
+    if (::symlink(target.c_str(), temp.c_str()) != 0)
+        return errno;
+    if (::rename(temp.c_str(), Dst.c_str()) != 0) {
+        const int rc = errno;
+        ::unlink(temp.c_str());
+        return rc;
+    }
+    return 0;
+}
+
+// The copy is written under a temporary name in the destination folder and
+// renamed into place only when complete: a cancel or an error leaves either the
+// old destination or none, never a partial file.
+int TOperation::CopyFile(const fs::path& Src, const fs::path& Dst, const struct stat& St, bool Replace) {
+    const int in = ::open(Src.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return errno;
+    std::string pattern = (Dst.parent_path() / ("." + Dst.filename().native() + ".quadv-XXXXXX")).native();
+    const int out = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (out < 0) {
+        const int rc = errno;
+        ::close(in);
+        return rc;
+    }
+    const fs::path temp = pattern;
+    int rc = 0;
+    std::vector<char> buffer(256 * 1024);
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            rc = errno;
+            break;
+        }
+        if (got == 0)
+            break;
+        for (ssize_t put = 0; put < got && rc == 0;) {
+            const ssize_t n = ::write(out, buffer.data() + put, size_t(got - put));
+            if (n < 0 && errno != EINTR)
+                rc = errno;
+            else if (n > 0)
+                put += n;
+        }
+        if (rc != 0)
+            break;
+        if (!Tick(Src, uint64_t(got))) {
+            rc = Cancelled();
+            break;
+        }
+    }
+    if (rc == 0 && ::fchmod(out, St.st_mode & 07777) != 0)
+        rc = errno;
+    if (rc == 0) {
+        const struct timespec times[2] = {St.st_atim, St.st_mtim};
+        ::futimens(out, times);
+    }
+    if (::close(out) != 0 && rc == 0)
+        rc = errno;
+    ::close(in);
+    if (rc == 0)
+        rc = Replace ? (::rename(temp.c_str(), Dst.c_str()) == 0 ? 0 : errno) : RenameNoReplace(temp, Dst);
+    if (rc != 0)
+        ::unlink(temp.c_str());
+    return rc;
+}
+
+int TOperation::CopyAcross(const fs::path& Src, const fs::path& Dst, const struct stat& St, bool Replace) {
+    if (S_ISREG(St.st_mode))
+        return CopyFile(Src, Dst, St, Replace);
+    if (S_ISLNK(St.st_mode))
+        return CopySymlink(Src, Dst, Replace);
+    return ENOTSUP; // devices, pipes and sockets are not copied
+}
+
+int TOperation::CopyItem(const fs::path& Src, const fs::path& Dst) {
+    if (!Tick(Src, 0))
+        return Cancelled();
+    struct stat src, dst;
+    if (!LStat(Src, src))
+        return errno;
+    const bool exists = LStat(Dst, dst);
+    if (!exists && errno != ENOENT)
+        return errno;
+    if (S_ISDIR(src.st_mode)) {
+        if (exists && !S_ISDIR(dst.st_mode))
+            return EEXIST;
+        // An existing folder receives the contents (a merge); a new one gets the
+        // source's mode only once it is filled, so a read-only folder can be filled.
+        if (!exists && ::mkdir(Dst.c_str(), 0700) != 0)
+            return errno;
+        std::vector<fs::path> names;
+        if (int rc = ListChildren(Src, names))
+            return rc;
+        for (const auto& name : names)
+            if (int rc = CopyItem(Src / name, Dst / name))
+                return rc;
+        if (!exists)
+            ::chmod(Dst.c_str(), src.st_mode & 07777);
+        return 0;
+    }
+    if (exists) {
+        if (S_ISDIR(dst.st_mode))
+            return EEXIST;
+        const int rc = Conflict(Dst, Src);
+        if (rc == kSkipped)
+            return 0;
+        if (rc != 0)
+            return rc;
+    }
+    return CopyAcross(Src, Dst, src, exists);
+}
+
+int TOperation::MoveItem(const fs::path& Src, const fs::path& Dst, bool RenameOnly) {
+    if (!Tick(Src, 0))
+        return Cancelled();
+    struct stat src, dst;
+    if (!LStat(Src, src))
+        return errno;
+    const bool exists = LStat(Dst, dst);
+    if (!exists && errno != ENOENT)
+        return errno;
+    const uint64_t size = FUi ? TreeSize(Src) : 0;
+    if (exists) {
+        if (RenameOnly)
+            return EEXIST;
+        if (S_ISDIR(src.st_mode) != S_ISDIR(dst.st_mode))
+            return EEXIST;
+        if (S_ISDIR(src.st_mode)) {
+            // Merge: each child moves on its own; the source folder goes only when it is empty.
+            std::vector<fs::path> names;
+            if (int rc = ListChildren(Src, names))
+                return rc;
+            for (const auto& name : names)
+                if (int rc = MoveItem(Src / name, Dst / name, false))
+                    return rc;
+            ::rmdir(Src.c_str()); // still holds skipped items when it fails
+            return 0;
+        }
+        const int rc = Conflict(Dst, Src);
+        if (rc == kSkipped)
+            return 0;
+        if (rc != 0)
+            return rc;
+        if (::rename(Src.c_str(), Dst.c_str()) == 0)
+            return Tick(Src, size) ? 0 : Cancelled();
+        if (errno != EXDEV)
+            return errno;
+    } else {
+        const int rc = RenameNoReplace(Src, Dst);
+        if (rc == 0)
+            return Tick(Src, size) ? 0 : Cancelled();
+        if (rc != EXDEV)
+            return rc;
+    }
+
+    // Another file system: copy, and remove each source only once its copy is in place.
+    if (S_ISDIR(src.st_mode)) {
+        if (::mkdir(Dst.c_str(), 0700) != 0)
+            return errno;
+        std::vector<fs::path> names;
+        if (int rc = ListChildren(Src, names))
+            return rc;
+        for (const auto& name : names)
+            if (int rc = MoveItem(Src / name, Dst / name, false))
+                return rc;
+        ::chmod(Dst.c_str(), src.st_mode & 07777);
+        ::rmdir(Src.c_str());
+        return 0;
+    }
+    if (int rc = CopyAcross(Src, Dst, src, exists))
+        return rc;
+    return ::unlink(Src.c_str()) == 0 ? 0 : errno;
+}
+
+bool Inside(const fs::path& Inner, const fs::path& Outer) {
+    std::error_code ec;
+    const fs::path in = fs::weakly_canonical(Inner, ec), out = fs::weakly_canonical(Outer, ec);
+    auto i = in.begin();
+    for (auto o = out.begin(); o != out.end(); ++o, ++i)
+        if (i == in.end() || *i != *o)
+            return false;
+    return true;
+}
+
+int TOperation::Run() {
+    const auto from = SplitNameList(FOp.pFrom);
+    if (from.empty())
+        return EINVAL;
+    std::vector<std::vector<fs::path>> sources;
+    std::vector<bool> wild;
+    if (int rc = Expand(from, sources, wild))
+        return rc;
+
+    if (FOp.wFunc == FO_DELETE) {
+        std::vector<fs::path> items;
+        for (const auto& group : sources)
+            items.insert(items.end(), group.begin(), group.end());
+        return Delete(items);
+    }
+    if (FOp.wFunc != FO_MOVE && FOp.wFunc != FO_COPY && FOp.wFunc != FO_RENAME)
+        return EINVAL;
+    const bool rename = FOp.wFunc == FO_RENAME;
+
+    const auto to = SplitNameList(FOp.pTo);
+    if (to.empty())
+        return EINVAL;
+    // A rename's bare new name stays in the source's folder.
+    auto destination = [&](const std::u16string& Text, const fs::path& Source, fs::path& Out) {
+        if (!ToPath(Text, Out))
+            return false;
+        if (rename && Text.find(u'/') == std::u16string::npos)
+            Out = Source.parent_path() / Out;
+        Out = Normalize(Out);
+        return Out.has_relative_path();
+    };
+
+    std::vector<std::pair<fs::path, fs::path>> plan;
+    std::vector<fs::path> folders; // destination folders to create first
+    auto intoFolder = [&](const std::vector<fs::path>& Group, const fs::path& Folder) {
+        for (const auto& src : Group)
+            plan.emplace_back(src, Folder / src.filename());
+    };
+    if (FOp.fFlags & FOF_MULTIDESTFILES) {
+        if (to.size() < from.size())
+            return EINVAL;
+        for (size_t i = 0; i < sources.size(); ++i) {
+            fs::path dst;
+            if (!destination(to[i], sources[i].front(), dst))
+                return EINVAL;
+            if (!wild[i]) {
+                plan.emplace_back(sources[i].front(), dst);
+            } else if (rename) {
+                if (sources[i].size() != 1)
+                    return EINVAL;
+                plan.emplace_back(sources[i].front(), dst);
+            } else {
+                folders.push_back(dst);
+                intoFolder(sources[i], dst);
+            }
+        }
+    } else {
+        size_t count = 0;
+        for (const auto& group : sources)
+            count += group.size();
+        const bool anyWild = std::find(wild.begin(), wild.end(), true) != wild.end();
+        fs::path dst;
+        if (!destination(to.front(), sources.front().front(), dst))
+            return EINVAL;
+        if (count == 1 && (rename || (!anyWild && !IsDirectory(dst)))) {
+            plan.emplace_back(sources.front().front(), dst);
+        } else if (rename) {
+            return EINVAL; // one name cannot be given to several items
+        } else {
+            struct stat st;
+            if (LStat(dst, st) && !IsDirectory(dst))
+                return EEXIST;
+            folders.push_back(dst);
+            for (const auto& group : sources)
+                intoFolder(group, dst);
+        }
+    }
+
+    for (const auto& [src, dst] : plan) {
+        struct stat st;
+        if (LStat(src, st) && S_ISDIR(st.st_mode) && Inside(dst, src))
+            return EINVAL; // into itself
+        if (Inside(src, dst) && Inside(dst, src))
+            return EINVAL; // onto itself
+    }
+    for (const auto& folder : folders) {
+        std::error_code ec;
+        fs::create_directories(folder, ec);
+        if (ec)
+            return ec.value();
+    }
+    if (FUi)
+        for (const auto& step : plan)
+            FTotal += TreeSize(step.first);
+    for (const auto& [src, dst] : plan) {
+        const int rc = FOp.wFunc == FO_COPY ? CopyItem(src, dst) : MoveItem(src, dst, rename);
+        if (rc != 0)
+            return rc;
+    }
+    return 0;
+}
+
+} // namespace
+
+int ShellFileOperation(TShellFileOpStruct& Op, TFileOperationUi* Ui) {
+    Op.fAnyOperationsAborted = false;
+    try {
+        TOperation operation(Op, Ui);
+        return operation.Run();
+    } catch (const std::bad_alloc&) {
+        return ENOMEM;
+    } catch (...) {
+        return EIO;
+    }
+}

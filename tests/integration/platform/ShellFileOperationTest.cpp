@@ -1,0 +1,355 @@
+#include "ShellFileOperation.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::u16string NameList(const std::vector<fs::path>& Paths) {
+    std::u16string list;
+    for (const auto& p : Paths) {
+        list += p.u16string();
+        list.push_back(u'\0');
+    }
+    list.push_back(u'\0');
+    return list;
+}
+
+void Write(const fs::path& Path, const std::string& Text) {
+    fs::create_directories(Path.parent_path());
+    std::ofstream(Path, std::ios::binary) << Text;
+}
+
+std::string Read(const fs::path& Path) {
+    std::ifstream in(Path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> Names(const fs::path& Dir) {
+    std::vector<std::string> names;
+    if (fs::exists(Dir))
+        for (const auto& e : fs::directory_iterator(Dir))
+            names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+dev_t Device(const fs::path& Path) {
+    struct stat st {};
+    ::stat(Path.c_str(), &st);
+    return st.st_dev;
+}
+
+// Answers questions from a script and cancels progress at a chosen update.
+class TScriptedUi : public TFileOperationUi {
+public:
+    std::vector<TFileOpAnswer> Answers;
+    int Asked = 0, Begun = 0, Updates = 0, Ended = 0;
+    int CancelAtUpdate = -1;
+    TFileOpAnswer AskReplace(TWindowHandle, std::u16string_view, std::u16string_view) override {
+        return Answers.at(size_t(Asked++));
+    }
+    bool ConfirmDelete(TWindowHandle, std::size_t, bool) override { return true; }
+    void BeginProgress(TWindowHandle, uint32_t) override { ++Begun; }
+    bool UpdateProgress(uint64_t, uint64_t, std::u16string_view) override {
+        return ++Updates != CancelAtUpdate;
+    }
+    void EndProgress() override { ++Ended; }
+    std::chrono::milliseconds ProgressDelay() const override { return std::chrono::milliseconds(0); }
+};
+
+class ShellFileOperationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/quadv-fileop-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        Dir = pattern;
+        const char* old = std::getenv("XDG_DATA_HOME");
+        OldDataHome = old ? old : "";
+        HadDataHome = old != nullptr;
+        ::setenv("XDG_DATA_HOME", (Dir / "data").c_str(), 1);
+    }
+    void TearDown() override {
+        if (HadDataHome)
+            ::setenv("XDG_DATA_HOME", OldDataHome.c_str(), 1);
+        else
+            ::unsetenv("XDG_DATA_HOME");
+        std::error_code ec;
+        fs::remove_all(Dir, ec);
+        for (const auto& p : Extra)
+            fs::remove_all(p, ec);
+    }
+
+    int Run(uint32_t Func, const std::vector<fs::path>& From, const std::vector<fs::path>& To, uint16_t Flags,
+            TFileOperationUi* Ui = nullptr) {
+        const std::u16string from = NameList(From), to = NameList(To);
+        Op = {};
+        Op.wFunc = Func;
+        Op.pFrom = from.c_str();
+        Op.pTo = To.empty() ? nullptr : to.c_str();
+        Op.fFlags = Flags;
+        return ShellFileOperation(Op, Ui);
+    }
+
+    fs::path Dir;
+    std::string OldDataHome;
+    bool HadDataHome = false;
+    std::vector<fs::path> Extra; // outside Dir, removed as well
+    TShellFileOpStruct Op;
+};
+
+TEST_F(ShellFileOperationTest, CopyAndMoveFollowTheDestinationsShape) {
+    Write(Dir / "a.txt", "A");
+    Write(Dir / "b.txt", "B");
+    fs::create_directory(Dir / "folder");
+
+    // An existing folder receives the item; a new name is the copy's name.
+    EXPECT_EQ(Run(FO_COPY, {Dir / "a.txt"}, {Dir / "folder"}, FOF_ALLOWUNDO), 0);
+    EXPECT_EQ(Read(Dir / "folder/a.txt"), "A");
+    EXPECT_EQ(Run(FO_COPY, {Dir / "a.txt"}, {Dir / "copy.txt"}, FOF_ALLOWUNDO), 0);
+    EXPECT_EQ(Read(Dir / "copy.txt"), "A");
+    EXPECT_EQ(Read(Dir / "a.txt"), "A");
+
+    // Several sources and a missing destination: the folder is made.
+    EXPECT_EQ(Run(FO_MOVE, {Dir / "a.txt", Dir / "b.txt"}, {Dir / "new/sub"}, FOF_ALLOWUNDO), 0);
+    EXPECT_EQ(Names(Dir / "new/sub"), (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_FALSE(fs::exists(Dir / "a.txt"));
+
+    // One destination per source.
+    EXPECT_EQ(Run(FO_MOVE, {Dir / "new/sub/a.txt", Dir / "new/sub/b.txt"},
+                  {Dir / "x.txt", Dir / "folder/y.txt"}, FOF_ALLOWUNDO | FOF_MULTIDESTFILES),
+              0);
+    EXPECT_EQ(Read(Dir / "x.txt"), "A");
+    EXPECT_EQ(Read(Dir / "folder/y.txt"), "B");
+    EXPECT_TRUE(Names(Dir / "new/sub").empty());
+
+    // A folder and its contents; never into itself.
+    Write(Dir / "tree/deep/f", "F");
+    EXPECT_EQ(Run(FO_COPY, {Dir / "tree"}, {Dir / "tree2"}, 0), 0);
+    EXPECT_EQ(Read(Dir / "tree2/deep/f"), "F");
+    EXPECT_NE(Run(FO_COPY, {Dir / "tree"}, {Dir / "tree/deep"}, 0), 0);
+    EXPECT_NE(Run(FO_MOVE, {Dir / "tree"}, {Dir / "tree/deep/in"}, 0), 0);
+    EXPECT_EQ(Names(Dir / "tree/deep"), std::vector<std::string>{"f"});
+}
+
+TEST_F(ShellFileOperationTest, WildcardsMatchTheLastPartOnly) {
+    for (const char* name : {"a.txt", "bb.txt", "c.log", "noext", ".hidden.txt"})
+        Write(Dir / "src" / name, name);
+    EXPECT_EQ(Run(FO_COPY, {Dir / "src/*.txt"}, {Dir / "t1"}, 0), 0);
+    EXPECT_EQ(Names(Dir / "t1"), (std::vector<std::string>{".hidden.txt", "a.txt", "bb.txt"}));
+    EXPECT_EQ(Run(FO_COPY, {Dir / "src/?.*"}, {Dir / "t2"}, 0), 0);
+    EXPECT_EQ(Names(Dir / "t2"), (std::vector<std::string>{"a.txt", "c.log"}));
+    EXPECT_EQ(Run(FO_COPY, {Dir / "src/*.*"}, {Dir / "t3"}, 0), 0);
+    EXPECT_EQ(Names(Dir / "t3").size(), 5u);
+    // No match, or a wildcard in a folder's part, finds nothing.
+    EXPECT_EQ(Run(FO_COPY, {Dir / "src/*.png"}, {Dir / "t4"}, 0), ENOENT);
+    EXPECT_NE(Run(FO_COPY, {Dir / "s*/a.txt"}, {Dir / "t5"}, 0), 0);
+    EXPECT_FALSE(fs::exists(Dir / "t4"));
+    EXPECT_FALSE(fs::exists(Dir / "t5"));
+}
+
+TEST_F(ShellFileOperationTest, FailuresChangeNothing) {
+    Write(Dir / "a.txt", "A");
+    Write(Dir / "b.txt", "B");
+    // Every source is found before anything moves.
+    EXPECT_EQ(Run(FO_MOVE, {Dir / "a.txt", Dir / "missing"}, {Dir / "dst"}, 0), ENOENT);
+    EXPECT_EQ(Read(Dir / "a.txt"), "A");
+    EXPECT_FALSE(fs::exists(Dir / "dst"));
+    // A rename never replaces.
+    EXPECT_EQ(Run(FO_RENAME, {Dir / "a.txt"}, {Dir / "b.txt"}, FOF_NOCONFIRMATION), EEXIST);
+    EXPECT_EQ(Read(Dir / "a.txt"), "A");
+    EXPECT_EQ(Read(Dir / "b.txt"), "B");
+    // A bare new name stays in the source's folder.
+    EXPECT_EQ(Run(FO_RENAME, {Dir / "a.txt"}, {"c.txt"}, 0), 0);
+    EXPECT_EQ(Read(Dir / "c.txt"), "A");
+    // A conflict with nobody to ask is refused.
+    EXPECT_EQ(Run(FO_COPY, {Dir / "c.txt"}, {Dir / "b.txt"}, 0), EEXIST);
+    EXPECT_EQ(Read(Dir / "b.txt"), "B");
+    // A file cannot replace a folder.
+    fs::create_directory(Dir / "folder");
+    EXPECT_NE(Run(FO_MOVE, {Dir / "c.txt"}, {Dir / "folder"}, FOF_NOCONFIRMATION | FOF_MULTIDESTFILES), 0);
+    EXPECT_EQ(Read(Dir / "c.txt"), "A");
+    EXPECT_EQ(Run(FO_DELETE, {}, {}, 0), EINVAL);
+}
+
+TEST_F(ShellFileOperationTest, ConflictAnswersDecideEachItem) {
+    struct Row {
+        const char* Name;
+        std::vector<TFileOpAnswer> Answers;
+        uint16_t Flags;
+        int Result;
+        std::string One, Two; // the destinations afterwards
+        int Asked;
+        bool Aborted;
+    };
+    const std::vector<Row> rows = {
+        {"replace then skip", {foaReplace, foaSkip}, 0, 0, "new1", "old2", 2, true},
+        {"replace all", {foaReplaceAll}, 0, 0, "new1", "new2", 1, false},
+        {"cancel", {foaCancel}, 0, kFileOpCancelled, "old1", "old2", 1, true},
+        {"no confirmation", {}, FOF_NOCONFIRMATION, 0, "new1", "new2", 0, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Name);
+        fs::remove_all(Dir / "src");
+        fs::remove_all(Dir / "dst");
+        Write(Dir / "src/1", "new1");
+        Write(Dir / "src/2", "new2");
+        Write(Dir / "dst/1", "old1");
+        Write(Dir / "dst/2", "old2");
+        TScriptedUi ui;
+        ui.Answers = row.Answers;
+        EXPECT_EQ(Run(FO_MOVE, {Dir / "src/1", Dir / "src/2"}, {Dir / "dst"}, row.Flags | FOF_SILENT, &ui),
+                  row.Result);
+        EXPECT_EQ(Read(Dir / "dst/1"), row.One);
+        EXPECT_EQ(Read(Dir / "dst/2"), row.Two);
+        EXPECT_EQ(ui.Asked, row.Asked);
+        EXPECT_EQ(Op.fAnyOperationsAborted, row.Aborted);
+        // What was not moved is still at its source.
+        for (const char* n : {"1", "2"}) {
+            if (Read(Dir / "dst" / n).rfind("old", 0) == 0) {
+                EXPECT_EQ(Read(Dir / "src" / n), std::string("new") + n);
+            }
+        }
+    }
+}
+
+TEST_F(ShellFileOperationTest, CancelLeavesNoHalfCopiedFile) {
+    const std::string big(3 * 1024 * 1024, 'x');
+    Write(Dir / "src/big", big);
+    Write(Dir / "dst/big", "old");
+    Write(Dir / "src/other", "other");
+
+    TScriptedUi ui;
+    ui.CancelAtUpdate = 4; // inside the first file's chunks
+    ui.Answers = {foaReplace};
+    EXPECT_EQ(Run(FO_COPY, {Dir / "src/big", Dir / "src/other"}, {Dir / "dst"}, 0, &ui), kFileOpCancelled);
+    EXPECT_TRUE(Op.fAnyOperationsAborted);
+    EXPECT_EQ(Names(Dir / "dst"), std::vector<std::string>{"big"}); // no temporary, no "other"
+    EXPECT_EQ(Read(Dir / "dst/big"), "old");
+    EXPECT_EQ(Read(Dir / "src/big"), big);
+    EXPECT_EQ(ui.Begun, 1);
+    EXPECT_EQ(ui.Ended, 1);
+
+    // Silent: no progress window, so nothing can cancel.
+    TScriptedUi silent;
+    silent.Answers = {foaReplace};
+    silent.CancelAtUpdate = 1;
+    EXPECT_EQ(Run(FO_COPY, {Dir / "src/big"}, {Dir / "dst"}, FOF_SILENT, &silent), 0);
+    EXPECT_EQ(silent.Begun, 0);
+    EXPECT_EQ(Read(Dir / "dst/big"), big);
+}
+
+TEST_F(ShellFileOperationTest, DeleteForGoodIsRecursive) {
+    Write(Dir / "tree/a/b/c", "c");
+    Write(Dir / "keep", "k");
+    EXPECT_EQ(Run(FO_DELETE, {Dir / "tree"}, {}, FOF_NOCONFIRMATION | FOF_SILENT), 0);
+    EXPECT_FALSE(fs::exists(Dir / "tree"));
+    EXPECT_TRUE(fs::exists(Dir / "keep"));
+    EXPECT_FALSE(fs::exists(Dir / "data/Trash/files/tree"));
+}
+
+TEST_F(ShellFileOperationTest, DeleteWithUndoGoesToTheHomeTrash) {
+    const fs::path item = Dir / "my file ü%.txt";
+    Write(item, "one");
+    EXPECT_EQ(Run(FO_DELETE, {item}, {}, FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT), 0);
+    EXPECT_FALSE(fs::exists(item));
+    const fs::path trash = Dir / "data/Trash";
+    EXPECT_EQ(Read(trash / "files" / item.filename()), "one");
+    const std::string info = Read(trash / "info" / (item.filename().string() + ".trashinfo"));
+    const std::string path = Dir.string() + "/my%20file%20%C3%BC%25.txt";
+    EXPECT_TRUE(
+        std::regex_match(info, std::regex("\\[Trash Info\\]\nPath=" + path +
+                                          "\nDeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n")))
+        << info;
+    EXPECT_EQ((fs::status(trash).permissions() & fs::perms::all), fs::perms::owner_all);
+
+    // The same name again gets a name of its own; the first stays.
+    Write(item, "two");
+    EXPECT_EQ(Run(FO_DELETE, {item}, {}, FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT), 0);
+    EXPECT_EQ(Names(trash / "files").size(), 2u);
+    EXPECT_EQ(Names(trash / "info").size(), 2u);
+    EXPECT_EQ(Read(trash / "files" / item.filename()), "one");
+}
+
+TEST_F(ShellFileOperationTest, AnItemThatCannotBeTrashedIsKept) {
+    Write(Dir / "data/Trash", "a file where the trash folder should be");
+    Write(Dir / "victim", "v");
+    Write(Dir / "second", "s");
+    EXPECT_NE(Run(FO_DELETE, {Dir / "victim", Dir / "second"}, {}, FOF_ALLOWUNDO | FOF_NOCONFIRMATION), 0);
+    EXPECT_EQ(Read(Dir / "victim"), "v");
+    EXPECT_EQ(Read(Dir / "second"), "s");
+}
+
+class CrossFileSystemTest : public ShellFileOperationTest {
+protected:
+    void SetUp() override {
+        ShellFileOperationTest::SetUp();
+        if (!fs::is_directory("/dev/shm") || Device("/dev/shm") == Device(Dir))
+            GTEST_SKIP() << "/dev/shm is not a separate file system from /tmp here";
+        char pattern[] = "/dev/shm/quadv-fileop-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        Other = pattern;
+        Extra.push_back(Other);
+    }
+    fs::path Other;
+};
+
+TEST_F(CrossFileSystemTest, MoveCopiesThenRemovesTheSource) {
+    Write(Other / "tree/a", "A");
+    Write(Other / "tree/sub/b", "B");
+    EXPECT_EQ(Run(FO_MOVE, {Other / "tree"}, {Dir}, FOF_ALLOWUNDO), 0);
+    EXPECT_EQ(Read(Dir / "tree/a"), "A");
+    EXPECT_EQ(Read(Dir / "tree/sub/b"), "B");
+    EXPECT_FALSE(fs::exists(Other / "tree"));
+
+    // Cancelled half way: each file is either moved whole or still at its source.
+    const std::string big(3 * 1024 * 1024, 'y');
+    Write(Other / "m/1", "small");
+    Write(Other / "m/2", big);
+    TScriptedUi ui;
+    ui.CancelAtUpdate = 5;
+    EXPECT_EQ(Run(FO_MOVE, {Other / "m"}, {Dir}, 0, &ui), kFileOpCancelled);
+    EXPECT_EQ(Read(Dir / "m/1"), "small");
+    EXPECT_FALSE(fs::exists(Other / "m/1"));
+    EXPECT_EQ(Read(Other / "m/2"), big);
+    EXPECT_EQ(Names(Dir / "m"), std::vector<std::string>{"1"});
+}
+
+TEST_F(CrossFileSystemTest, TrashOnAnotherMountUsesItsOwnTrash) {
+    const fs::path top = "/dev/shm";
+    const fs::path trash = top / (".Trash-" + std::to_string(::getuid()));
+    if (fs::exists(top / ".Trash"))
+        GTEST_SKIP() << "/dev/shm has an administrator's .Trash";
+    const bool hadTrash = fs::exists(trash);
+    Write(Other / "gone.txt", "G");
+    EXPECT_EQ(Run(FO_DELETE, {Other / "gone.txt"}, {}, FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT), 0);
+    EXPECT_FALSE(fs::exists(Other / "gone.txt"));
+    const std::string relative = Other.filename().string() + "/gone.txt";
+    fs::path stored;
+    for (const auto& e : fs::directory_iterator(trash / "info"))
+        if (Read(e.path()).find("Path=" + relative + "\n") != std::string::npos)
+            stored = trash / "files" / e.path().stem();
+    ASSERT_FALSE(stored.empty());
+    EXPECT_EQ(Read(stored), "G");
+    fs::remove(stored);
+    fs::remove(trash / "info" / (stored.filename().string() + ".trashinfo"));
+    if (!hadTrash)
+        Extra.push_back(trash);
+}
+
+} // namespace
