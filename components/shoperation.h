@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <memory>
+
+class QWidget;
+
+// The Windows headers define these as macros with the same values.
+#ifndef BIF_RETURNONLYFSDIRS
+inline constexpr uint32_t BIF_RETURNONLYFSDIRS = 0x0001; // only file-system folders can be chosen
+inline constexpr uint32_t BIF_NEWDIALOGSTYLE = 0x0040;   // resizable browser with a new-folder button
+inline constexpr uint32_t BIF_BROWSEINCLUDEFILES = 0x4000;
+#endif
+
+// A name list as the shell reads it: each name, one NUL, then one more NUL.
+using TNameList = std::unique_ptr<char16_t[]>;
+
+// Deletes, moves, copies and renames files and folders the way the desktop's
+// file manager does (trash, conflict questions, progress), and lets the user
+// pick a folder. Non-visual; owned by the widget given as owner, whose window
+// parents every dialog. Every operation returns true exactly when the shell
+// operation succeeded, and shows no message of its own. GUI thread only.
+class TSHOperation : public QObject {
+    Q_OBJECT
+public:
+    explicit TSHOperation(QWidget* Owner);
+
+    // Top of the folder browser's tree; empty: the file system root and the home folder.
+    const QString& GetRoot() const { return FRoot; }
+    void SetRoot(const QString& Value) { FRoot = Value; }
+    // Before BrowseFolder the folder to preselect; after a successful one, the chosen folder.
+    const QString& GetFolderName() const { return FFolderName; }
+    void SetFolderName(const QString& Value) { FFolderName = Value; }
+    // Text above the folder browser's tree.
+    const QString& GetTitle() const { return FTitle; }
+    void SetTitle(const QString& Value) { FTitle = Value; }
+    // The folder browser's BIF_ bits.
+    uint32_t GetFlags() const { return FFlags; }
+    void SetFlags(uint32_t Value) { FFlags = Value; }
+
+    // A new name list the caller owns; null for an empty list.
+    static TNameList CreateNameList(const QStringList& List);
+
+    bool Delete(const QStringList& List);       // to the trash, silently
+    bool DeleteNoUndo(const QStringList& List); // for good, silently
+    bool Move(const QStringList& Destinations, const QStringList& Sources);
+    bool Copy(const QStringList& Destinations, const QStringList& Sources);
+    bool Rename(const QStringList& Destinations, const QStringList& Sources);
+    bool Move(const QString& Destination, const QStringList& Sources);
+    bool Copy(const QString& Destination, const QStringList& Sources);
+    // A move: a new name in another folder moves the item there.
+    bool Rename(const QString& NewName, const QString& OldName);
+
+    // Shows the folder browser (modal). True and FolderName set when the user
+    // chose a folder; false, FolderName unchanged, on cancel or when Root or a
+    // non-empty FolderName is not an existing absolute path.
+    bool BrowseFolder();
+
+private:
+    bool Operate(uint32_t Func, const QStringList& From, const QStringList& To, uint16_t Flags);
+    bool Transfer(uint32_t Func, const QStringList& Destinations, const QStringList& Sources);
+    QWidget* Owner() const;
+
+    QString FRoot;
+    QString FFolderName;
+    QString FTitle;
+    uint32_t FFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+};
