@@ -186,11 +186,13 @@ void TListBox::Dispatch(TMessage& Message) {
 }
 
 void TListBox::updateGeometries() {
+    QScrollBar* bar = horizontalScrollBar();
+    const int value = bar->value(); // the view's own range would cut it to 0
     QListView::updateGeometries();
     // The item view sizes its range from the items; the extent replaces that.
     const int visible = viewport()->width();
-    QScrollBar* bar = horizontalScrollBar();
     bar->setRange(0, std::max(0, FExtent - visible));
+    bar->setValue(value);
     bar->setPageStep(visible);
     bar->setSingleStep(std::max(1, fontMetrics().averageCharWidth()));
     // The view shows its bar from its own range, which it keeps at 0 for a

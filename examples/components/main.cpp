@@ -41,9 +41,12 @@ public:
             const char16_t* Caption;
             void (TDemoWindow::*Click)();
         } actions[] = {
-            {u"ごみ箱へ(&D)", &TDemoWindow::B_TrashClick},     {u"コピー(&C)", &TDemoWindow::B_CopyClick},
-            {u"移動(&M)", &TDemoWindow::B_MoveClick},          {u"名前の変更(&R)", &TDemoWindow::B_RenameClick},
-            {u"フォルダーの参照(&B)", &TDemoWindow::B_BrowseClick}, {u"再表示(&L)", &TDemoWindow::Reload},
+            {u"ごみ箱へ(&D)", &TDemoWindow::B_TrashClick},
+            {u"コピー(&C)", &TDemoWindow::B_CopyClick},
+            {u"移動(&M)", &TDemoWindow::B_MoveClick},
+            {u"名前の変更(&R)", &TDemoWindow::B_RenameClick},
+            {u"フォルダーの参照(&B)", &TDemoWindow::B_BrowseClick},
+            {u"再表示(&L)", &TDemoWindow::Reload},
         };
         int n = 0;
         for (const auto& a : actions) {
@@ -112,7 +115,8 @@ private:
         return i < 0 ? QStringList() : QStringList{FFolder + u'/' + FFiles->Items().Get(i)};
     }
     void Show(const char16_t* What, bool Ok) {
-        FResult->setText(QString::fromUtf16(What) + (Ok ? QStringLiteral(": 成功") : QStringLiteral(": 失敗")));
+        FResult->setText(QString::fromUtf16(What) +
+                         (Ok ? QStringLiteral(": 成功") : QStringLiteral(": 失敗")));
         Reload();
     }
     void B_TrashClick() { Show(u"ごみ箱へ", FShell->Delete(Selected())); }
@@ -123,8 +127,9 @@ private:
         if (old.isEmpty())
             return;
         bool ok = false;
-        const QString name = QInputDialog::getText(this, QStringLiteral("名前の変更"), QStringLiteral("新しい名前:"),
-                                                   QLineEdit::Normal, QFileInfo(old[0]).fileName(), &ok);
+        const QString name =
+            QInputDialog::getText(this, QStringLiteral("名前の変更"), QStringLiteral("新しい名前:"),
+                                  QLineEdit::Normal, QFileInfo(old[0]).fileName(), &ok);
         if (ok)
             Show(u"名前の変更", FShell->Rename(FFolder + u'/' + name, old[0]));
     }
@@ -134,7 +139,8 @@ private:
     }
     void Reload() {
         FFiles->Items().Clear();
-        FFiles->Perform(LB_DIR, DDL_DIRECTORY, reinterpret_cast<intptr_t>((FFolder + QStringLiteral("/*")).utf16()));
+        FFiles->Perform(LB_DIR, DDL_DIRECTORY,
+                        reinterpret_cast<intptr_t>((FFolder + QStringLiteral("/*")).utf16()));
         FFolderLabel->setText(FFolder);
         FTarget->setText(QStringLiteral("行き先: ") + FShell->GetFolderName());
     }
