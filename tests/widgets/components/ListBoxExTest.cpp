@@ -169,7 +169,6 @@ TEST_F(ListBoxExTest, MessagesAnswerAsTheListBoxDoes) {
 TEST_F(ListBoxExTest, ScrollBarShowsExactlyWhenTheExtentExceedsTheVisibleWidth) {
     QScrollBar* bar = List.horizontalScrollBar();
     const int visible = List.viewport()->width();
-    List.Items().Add(QStringLiteral("0"));
     List.SetSpace(0);
     List.Perform(LB_SETHORIZONTALEXTENT, uintptr_t(visible));
     QApplication::processEvents();

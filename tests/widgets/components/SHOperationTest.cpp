@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -232,6 +233,23 @@ TEST_F(SHOperationTest, ConflictsAreAskedInADialogOverTheOwner) {
     EXPECT_FALSE(op.Move(P("dst"), {P("src/1")}));
     EXPECT_EQ(Read(P("dst/1")), "old");
     EXPECT_EQ(Read(P("src/1")), "new");
+}
+
+TEST_F(SHOperationTest, ProgressWindowOverTheOwnerCancels) {
+    TQtFileOperationUi ui(&Owner);
+    ui.BeginProgress(nullptr, FO_COPY);
+    auto* progress = Owner.findChild<QProgressDialog*>(QStringLiteral("FileOperationProgress"));
+    ASSERT_NE(progress, nullptr);
+    EXPECT_TRUE(progress->isVisible());
+    EXPECT_TRUE(ui.UpdateProgress(250, 1000, u"/some/where/file.bin"));
+    EXPECT_EQ(progress->value(), 250);
+    EXPECT_TRUE(progress->labelText().contains(QStringLiteral("file.bin")));
+    auto* cancel = progress->findChild<QPushButton*>();
+    ASSERT_NE(cancel, nullptr);
+    cancel->click();
+    EXPECT_FALSE(ui.UpdateProgress(500, 1000, u"/some/where/file.bin"));
+    ui.EndProgress();
+    EXPECT_EQ(Owner.findChild<QProgressDialog*>(), nullptr);
 }
 
 TEST_F(SHOperationTest, BrowseFolderChecksAndCutsPathsAndKeepsFolderNameOnCancel) {
