@@ -23,7 +23,8 @@ using TNameList = std::unique_ptr<char16_t[]>;
 // file manager does (trash, conflict questions, progress), and lets the user
 // pick a folder. Non-visual; owned by the widget given as owner, whose window
 // parents every dialog. Every operation returns true exactly when the shell
-// operation succeeded, and shows no message of its own. GUI thread only.
+// operation succeeded, and shows no message of its own. Without an owner the
+// dialogs have no parent and the record's hwnd is null. GUI thread only.
 class TSHOperation : public QObject {
     Q_OBJECT
 public:
