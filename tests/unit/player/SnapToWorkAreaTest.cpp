@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+#include <string>
+
 namespace {
 
 // A 1920 x 1080 screen with a 40-pixel taskbar at the bottom.
@@ -15,6 +18,10 @@ struct TSnapRow {
     int Left;
     int Top;
 };
+
+void PrintTo(const TSnapRow& Row, std::ostream* Out) {
+    *Out << Row.Name;
+}
 
 class SnapToWorkAreaTest : public ::testing::TestWithParam<TSnapRow> {};
 
