@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+#include <functional>
+
+class QWidget;
+
+// The one way an error reaches the user: a modal critical box captioned with
+// the application title and a single OK button. GUI thread only.
+
+// The message of the innermost error in a chain built with
+// std::throw_with_nested that has a non-empty one; Error's own when none has.
+QString InnermostMessage(const std::exception& Error);
+
+// Appends "." when Text is not empty and its last character's code is above
+// that of "." itself, so that "Done" and "9" get one, while "Done.", "Oops!"
+// and "(x)" stay as they are.
+QString ErrorDisplayText(const QString& Text);
+
+// Shows Error (the innermost non-empty message, completed as above).
+void ShowErrorDisplay(const std::exception& Error);
+
+// A message box with the error icon and one OK button, owned by Owner
+// (nullptr: no owner). Blocks until the user closes it.
+void ShowCriticalMessage(QWidget* Owner, const QString& Caption, const QString& Text);
+
+// Tests replace the boxes with a recorder; an empty hook restores them.
+using TMessageHook = std::function<void(QWidget* Owner, const QString& Caption, const QString& Text)>;
+void SetMessageHook(TMessageHook Hook);

@@ -1,0 +1,50 @@
+#include "OpenDialog.h"
+
+#include <QDir>
+#include <QFileDialog>
+
+#include <algorithm>
+
+namespace {
+
+const QString kFilter = QStringLiteral("とにかく開けそうなの全部 (*.*)");
+
+// The separators of a path as the user's system writes them: "/" everywhere,
+// and "\" and a drive's ":" where the native separator is "\".
+qsizetype LastSeparator(const QString& Path) {
+    qsizetype at = Path.lastIndexOf(u'/');
+    if (QDir::separator() == u'\\')
+        at = std::max({at, Path.lastIndexOf(u'\\'), Path.lastIndexOf(u':')});
+    return at;
+}
+
+bool IsSeparator(QChar C) { return C == u'/' || (QDir::separator() == u'\\' && C == u'\\'); }
+
+} // namespace
+
+TOpenDialog::~TOpenDialog() = default;
+
+void TOpenDialog::SetInitialDir(const QString& Dir) {
+    FInitialDir = Dir;
+    if (FInitialDir.size() > 1 && IsSeparator(FInitialDir.back()) && FInitialDir[FInitialDir.size() - 2] != u':')
+        FInitialDir.chop(1);
+}
+
+bool TQtOpenDialog::Execute(QWidget* Owner) {
+    QFileDialog dialog(Owner, GetTitle(), GetInitialDir(), kFilter);
+    // Qt's own dialog behaves alike on every desktop and under a bare X server.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setSizeGripEnabled(true);
+    if (!GetFileName().isEmpty())
+        dialog.selectFile(GetFileName());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    SetFileName(QDir::toNativeSeparators(dialog.selectedFiles().constFirst()));
+    return true;
+}
+
+QString FolderPart(const QString& Path) { return Path.left(LastSeparator(Path) + 1); }
+
+QString FileNamePart(const QString& Path) { return Path.mid(LastSeparator(Path) + 1); }

@@ -1,0 +1,610 @@
+#include "main.h"
+
+#include "DblClickLabel.h"
+#include "ErrorDisplay.h"
+#include "ExecutablePath.h"
+#include "IniStore.h"
+#include "NamedMutex.h"
+#include "OpenDialog.h"
+#include "PlayerFiles.h"
+#include "QuadvError.h"
+#include "Shell.h"
+#include "UserName.h"
+#include "WindowsMediaPlayer.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSessionManager>
+
+TQUADV_MAIN* QUADV_MAIN = nullptr;
+
+namespace {
+
+constexpr int kPanelHeight = 39;
+constexpr int kPaneTop = 40;
+constexpr int kAutoRepeatCount = 999;
+constexpr int kVolumeStart = 100;
+constexpr int kBalanceStart = 0;
+constexpr int kRateStart = 10;
+
+const char* const kTagProperty = "Tag";
+
+const QString kDialogTitles[4] = {QStringLiteral("左上を開く"), QStringLiteral("右上を開く"),
+                                  QStringLiteral("左下を開く"), QStringLiteral("右下を開く")};
+
+int TagOf(const QObject* Sender) { return Sender ? Sender->property(kTagProperty).toInt() : 0; }
+
+QFont WindowFont() {
+    // Tahoma is the design's face; where it is missing, a face with the same
+    // metrics class, and a Japanese face for the captions it cannot show.
+    QFont font;
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"), QStringLiteral("IPAGothic"),
+                      QStringLiteral("IPAPGothic")});
+    font.setPixelSize(11);
+    return font;
+}
+
+QPushButton* MakeButton(QWidget* Parent, const QString& Caption, QRect Geometry) {
+    auto* button = new QPushButton(Caption, Parent);
+    button->setGeometry(Geometry);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QScrollBar* MakeScrollBar(QWidget* Parent, QRect Geometry, int Min, int Max, int Position, int LargeStep) {
+    auto* bar = new QScrollBar(Qt::Horizontal, Parent);
+    bar->setGeometry(Geometry);
+    bar->setRange(Min, Max);
+    bar->setValue(Position);
+    bar->setSingleStep(1);
+    bar->setPageStep(LargeStep);
+    // Reachable with Tab, so that the arrows, Page keys, Home and End work.
+    bar->setFocusPolicy(Qt::StrongFocus);
+    return bar;
+}
+
+TDblClickLabel* MakeLabel(QWidget* Parent, const QString& Caption, QRect Geometry, const QString& Hint) {
+    auto* label = new TDblClickLabel(Parent);
+    label->setGeometry(Geometry);
+    label->SetCaption(Caption);
+    label->setToolTip(Hint);
+    return label;
+}
+
+std::u16string U16(const QString& Text) { return Text.toStdU16String(); }
+
+} // namespace
+
+TQUADV_MAIN::TQUADV_MAIN(TQuadvMainEnvironment Environment, QWidget* Parent)
+    : QMainWindow(Parent), OpenDialog(std::move(Environment.OpenDialog)),
+      FQueryUserName(std::move(Environment.QueryUserName)), FExecutable(std::move(Environment.Executable)),
+      FMutexName(std::move(Environment.MutexName)) {
+    QUADV_MAIN = this;
+    if (!Environment.CreatePane)
+        Environment.CreatePane = [](QWidget* PaneParent) { return new TWindowsMediaPlayer(PaneParent); };
+    if (!OpenDialog)
+        OpenDialog = std::make_unique<TQtOpenDialog>();
+    if (!FQueryUserName)
+        FQueryUserName = [] { return QueryLogonUserName(); };
+    if (FExecutable.empty())
+        FExecutable = ExecutablePath();
+
+    setObjectName(QStringLiteral("QUADV_MAIN"));
+    setFont(WindowFont());
+    // A fixed frame that still offers the minimise and maximise boxes.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+
+    FClient = new QWidget(this);
+    FClient->setFixedSize(640, 520);
+    FClient->installEventFilter(this);
+    setCentralWidget(FClient);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    WindowsMediaPlayer1 = Environment.CreatePane(FClient);
+    WindowsMediaPlayer1->setGeometry(0, kPaneTop, 320, 240);
+    WindowsMediaPlayer2 = Environment.CreatePane(FClient);
+    WindowsMediaPlayer2->setGeometry(320, kPaneTop, 320, 240);
+    CreateElements();
+    WindowsMediaPlayer3 = Environment.CreatePane(FClient);
+    WindowsMediaPlayer3->setGeometry(0, 280, 320, 240);
+    WindowsMediaPlayer4 = Environment.CreatePane(FClient);
+    WindowsMediaPlayer4->setGeometry(320, 280, 320, 240);
+    CreateMenus();
+
+    QWidget::setTabOrder(WindowsMediaPlayer1, WindowsMediaPlayer2);
+    QWidget::setTabOrder(WindowsMediaPlayer2, CB_MovieSize);
+    QWidget* panelOrder[] = {CB_MovieSize, B_Option, B_Open,  B_Play,     B_Stop,  B_Mute1,   B_Mute2,
+                             B_MuteReset,  B_Mute3,  B_Mute4, SC_Balance, SC_Rate, SC_Volume, WindowsMediaPlayer3,
+                             WindowsMediaPlayer4};
+    for (size_t i = 1; i < std::size(panelOrder); ++i)
+        QWidget::setTabOrder(panelOrder[i - 1], panelOrder[i]);
+
+    // Construction proper.
+    FUserSuffix.clear();
+    for (QString& text : FSizeText)
+        text.clear();
+    FTitle = QString::fromUtf16(kApplicationTitle);
+    setWindowTitle(FTitle);
+    FSizeCount = 0;
+    FPlayers = {WindowsMediaPlayer1, WindowsMediaPlayer2, WindowsMediaPlayer3, WindowsMediaPlayer4};
+    FLoaded.fill(false);
+    for (int i = 0; i < 4; ++i) {
+        FPlayers[i]->SetTag(i);
+        // Every pane toggles itself when clicked, not only the top-left one.
+        FPlayers[i]->SetOnClick([this](TWindowsMediaPlayer* Sender, short nButton, short nShiftState, int fX,
+                                       int fY) { WindowsMediaPlayerClick(Sender, nButton, nShiftState, fX, fY); });
+        ConnectPositionChange(i);
+    }
+    FUserSuffix = GetLogonUserName();
+    if (!FUserSuffix.isEmpty())
+        FUserSuffix.prepend(u'_');
+
+    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { WMEndSession(); });
+}
+
+TQUADV_MAIN::~TQUADV_MAIN() {
+    if (QUADV_MAIN == this)
+        QUADV_MAIN = nullptr;
+}
+
+void TQUADV_MAIN::CreateElements() {
+    Panel = new QWidget(FClient);
+    Panel->setObjectName(QStringLiteral("Panel"));
+    Panel->setGeometry(0, 0, 640, kPanelHeight);
+
+    CB_MovieSize = new QComboBox(Panel);
+    CB_MovieSize->setEditable(false);
+    CB_MovieSize->setGeometry(5, 7, 115, 21);
+    // The hint is carried but never shown; the event filter swallows its tooltip.
+    CB_MovieSize->setToolTip(QStringLiteral("動画のサイズの変更"));
+    CB_MovieSize->installEventFilter(this);
+    connect(CB_MovieSize, &QComboBox::activated, this, [this] { CB_MovieSizeChange(CB_MovieSize); });
+
+    B_Option = MakeButton(Panel, QStringLiteral("Option"), {123, 19, 119, 18});
+    B_Open = MakeButton(Panel, QStringLiteral("読"), {123, 0, 31, 18});
+    B_Play = MakeButton(Panel, QStringLiteral("再/一停"), {155, 0, 57, 18});
+    B_Play->setEnabled(false);
+    B_Stop = MakeButton(Panel, QStringLiteral("停"), {213, 0, 29, 18});
+    B_Stop->setEnabled(false);
+    B_Mute1 = MakeButton(Panel, QStringLiteral("1"), {246, 0, 24, 18});
+    B_Mute1->setProperty(kTagProperty, 0);
+    B_Mute2 = MakeButton(Panel, QStringLiteral("2"), {270, 0, 25, 18});
+    B_Mute2->setProperty(kTagProperty, 1);
+    B_MuteReset = MakeButton(Panel, QStringLiteral("Reset"), {295, 0, 44, 36});
+    B_Mute3 = MakeButton(Panel, QStringLiteral("3"), {246, 19, 24, 17});
+    B_Mute3->setProperty(kTagProperty, 2);
+    B_Mute4 = MakeButton(Panel, QStringLiteral("4"), {270, 19, 25, 17});
+    B_Mute4->setProperty(kTagProperty, 3);
+
+    L_Balance = MakeLabel(Panel, QStringLiteral("Bal(Center)"), {346, 1, 55, 13},
+                          QStringLiteral("ダブルクリックでCenterに戻る"));
+    SC_Balance = MakeScrollBar(Panel, {404, 1, 86, 13}, -100, 100, kBalanceStart, 20);
+    L_Rate = MakeLabel(Panel, QStringLiteral("Spd(100%)"), {494, 1, 55, 13}, QStringLiteral("ダブルクリックで100%に戻る"));
+    SC_Rate = MakeScrollBar(Panel, {554, 1, 86, 13}, 0, 20, kRateStart, 5);
+    L_Volume =
+        MakeLabel(Panel, QStringLiteral("Vol(100%)"), {346, 20, 51, 13}, QStringLiteral("ダブルクリックで100%に戻る"));
+    SC_Volume = MakeScrollBar(Panel, {404, 20, 236, 13}, 0, 100, kVolumeStart, 10);
+
+    connect(B_Option, &QPushButton::clicked, this, [this] { B_OptionClick(B_Option); });
+    connect(B_Open, &QPushButton::clicked, this, [this] { B_OpenClick(B_Open); });
+    connect(B_Play, &QPushButton::clicked, this, [this] { B_PlayClick(B_Play); });
+    connect(B_Stop, &QPushButton::clicked, this, [this] { B_StopClick(B_Stop); });
+    for (QPushButton* mute : {B_Mute1, B_Mute2, B_Mute3, B_Mute4})
+        connect(mute, &QPushButton::clicked, this, [this, mute] { B_MuteClick(mute); });
+    connect(B_MuteReset, &QPushButton::clicked, this, [this] { B_MuteResetClick(B_MuteReset); });
+    // valueChanged fires on real changes only, and on every step of a drag.
+    connect(SC_Volume, &QScrollBar::valueChanged, this, [this] { SC_VolumeChange(SC_Volume); });
+    connect(SC_Balance, &QScrollBar::valueChanged, this, [this] { SC_BalanceChange(SC_Balance); });
+    connect(SC_Rate, &QScrollBar::valueChanged, this, [this] { SC_RateChange(SC_Rate); });
+    connect(L_Volume, &TDblClickLabel::DblClick, this, [this] { L_VolumeDblClick(L_Volume); });
+    connect(L_Balance, &TDblClickLabel::DblClick, this, [this] { L_BalanceDblClick(L_Balance); });
+    connect(L_Rate, &TDblClickLabel::DblClick, this, [this] { L_RateDblClick(L_Rate); });
+
+    PM_Option = new QMenu(this);
+    PM_Option->setFont(WindowFont());
+    PM_AutoRepeat = PM_Option->addAction(QStringLiteral("AutoRepeat"));
+    PM_Link = PM_Option->addAction(QStringLiteral("Link"));
+    for (QAction* item : {PM_AutoRepeat, PM_Link}) {
+        item->setCheckable(true);
+        connect(item, &QAction::triggered, this, [this, item] {
+            // Qt flips a checkable item before it reports the trigger; the
+            // handlers own the mark, so undo that first.
+            item->setChecked(!item->isChecked());
+            if (item == PM_Link)
+                PM_LinkClick(item);
+            else
+                PM_AutoRepeatClick(item);
+        });
+    }
+}
+
+void TQUADV_MAIN::CreateMenus() {
+    MainMenu = menuBar();
+    MainMenu->setFont(WindowFont());
+    auto item = [this](QMenu* Menu, const QString& Caption, QKeySequence Shortcut, auto Handler) {
+        QAction* action = Menu->addAction(Caption);
+        action->setShortcut(Shortcut);
+        connect(action, &QAction::triggered, this, [this, action, Handler] { (this->*Handler)(action); });
+        // Also on the window itself, so the shortcut works wherever the focus is.
+        addAction(action);
+        return action;
+    };
+    S_File = MainMenu->addMenu(QStringLiteral("ファイル(&F)"));
+    S_Open = item(S_File, QStringLiteral("開く(&O)"), QKeySequence(Qt::CTRL | Qt::Key_O), &TQUADV_MAIN::B_OpenClick);
+    S_N01 = S_File->addSeparator();
+    S_Exit = item(S_File, QStringLiteral("終了(&X)"), {}, &TQUADV_MAIN::S_ExitClick);
+
+    S_Control = MainMenu->addMenu(QStringLiteral("操作(&C)"));
+    S_Play = item(S_Control, QStringLiteral("再生/一時停止(&P)"), QKeySequence(Qt::CTRL | Qt::Key_Space),
+                  &TQUADV_MAIN::B_PlayClick);
+    S_Stop =
+        item(S_Control, QStringLiteral("停止(&S)"), QKeySequence(Qt::CTRL | Qt::Key_Period), &TQUADV_MAIN::B_StopClick);
+    S_N02 = S_Control->addSeparator();
+    S_Mute1 = item(S_Control, QStringLiteral("左上ミュート/解除(&1)"), QKeySequence(Qt::CTRL | Qt::Key_1),
+                   &TQUADV_MAIN::S_MuteClick);
+    S_Mute1->setProperty(kTagProperty, 0);
+    S_Mute2 = item(S_Control, QStringLiteral("右上ミュート/解除(&2)"), QKeySequence(Qt::CTRL | Qt::Key_2),
+                   &TQUADV_MAIN::S_MuteClick);
+    S_Mute2->setProperty(kTagProperty, 1);
+    S_Mute3 = item(S_Control, QStringLiteral("左下ミュート/解除(&3)"), QKeySequence(Qt::CTRL | Qt::Key_3),
+                   &TQUADV_MAIN::S_MuteClick);
+    S_Mute3->setProperty(kTagProperty, 2);
+    S_Mute4 = item(S_Control, QStringLiteral("右下ミュート/解除(&4)"), QKeySequence(Qt::CTRL | Qt::Key_4),
+                   &TQUADV_MAIN::S_MuteClick);
+    S_Mute4->setProperty(kTagProperty, 3);
+    S_MuteReset = item(S_Control, QStringLiteral("ミュート全解除(&C)"), QKeySequence(Qt::CTRL | Qt::Key_C),
+                       &TQUADV_MAIN::B_MuteResetClick);
+
+    S_Help = MainMenu->addMenu(QStringLiteral("ヘルプ(&H)"));
+    S_About = item(S_Help, QStringLiteral("バージョン情報(&A)"), {}, &TQUADV_MAIN::S_AboutClick);
+    S_Readme = item(S_Help, QStringLiteral("Readme.txt参照(&R)"), {}, &TQUADV_MAIN::S_ReadmeClick);
+    S_History = item(S_Help, QStringLiteral("History.txt参照(&H)"), {}, &TQUADV_MAIN::S_HistoryClick);
+    for (QMenu* menu : {S_File, S_Control, S_Help})
+        menu->setFont(WindowFont());
+}
+
+// ---- Open, Play/Pause, Stop, click, Exit
+
+void TQUADV_MAIN::B_OpenClick(QObject*) {
+    setWindowTitle(QString::fromUtf16(kApplicationTitle));
+    QString files;
+    B_Play->setEnabled(false);
+    B_Stop->setEnabled(false);
+    for (int i = 0; i < 4; ++i) {
+        FPlayers[i]->Stop();
+        FPlayers[i]->SetURL(QString());
+        FLoaded[i] = false;
+    }
+    setWindowTitle(FTitle);
+    ApplyMovieSize();
+    for (int i = 0; i < 4; ++i) {
+        OpenDialog->SetTitle(kDialogTitles[i]);
+        if (!OpenDialog->Execute(this))
+            continue;
+        const QString path = OpenDialog->GetFileName();
+        FPlayers[i]->SetURL(path);
+        FLoaded[i] = true;
+        OpenDialog->SetInitialDir(FolderPart(path));
+        OpenDialog->SetFileName(QString());
+        const QString name = FileNamePart(FPlayers[i]->GetURL());
+        files += (files.isEmpty() ? QStringLiteral("[") : QStringLiteral("+[")) + name + u']';
+    }
+    if (!files.isEmpty()) {
+        setWindowTitle(files);
+        B_Play->setEnabled(true);
+        B_Stop->setEnabled(true);
+    }
+}
+
+void TQUADV_MAIN::PlayOrPause(int Pane) {
+    // A pane without a file is passed by before its state is asked for, so an
+    // empty pane cannot stop the command.
+    if (!FLoaded[Pane])
+        return;
+    switch (FPlayers[Pane]->GetPlayState()) {
+    case wmppsStopped:
+    case wmppsPaused:
+    case wmppsReady:
+        FPlayers[Pane]->Play();
+        break;
+    case wmppsPlaying:
+        FPlayers[Pane]->Pause();
+        break;
+    default:
+        break;
+    }
+}
+
+void TQUADV_MAIN::B_PlayClick(QObject*) {
+    for (int i = 0; i < 4; ++i)
+        PlayOrPause(i);
+}
+
+void TQUADV_MAIN::WindowsMediaPlayerClick(TWindowsMediaPlayer* Sender, short, short, int, int) {
+    const int pane = Sender->GetTag();
+    if (pane >= 0 && pane < 4)
+        PlayOrPause(pane);
+}
+
+void TQUADV_MAIN::B_StopClick(QObject*) {
+    for (int i = 0; i < 4; ++i) {
+        if (!FLoaded[i])
+            continue;
+        FPlayers[i]->Stop();
+        FPlayers[i]->SetCurrentPosition(0.0);
+    }
+}
+
+void TQUADV_MAIN::S_ExitClick(QObject*) { close(); }
+
+void TQUADV_MAIN::WMEndSession() { close(); }
+
+// ---- Popup, help texts, About
+
+void TQUADV_MAIN::B_OptionClick(QObject*) {
+    // Measured from the outer frame and the button's place in the panel, as
+    // the window was designed; the title and menu bars are not measured.
+    const QPoint at(pos().x() + B_Option->x(), pos().y() + B_Option->y() + B_Option->height() + 35);
+    PM_Option->popup(at);
+}
+
+void TQUADV_MAIN::S_ReadmeClick(QObject*) {
+    const auto file = PlayerDataFile(FExecutable, u"README.TXT", false);
+    TShell::Current().Execute(this, QStringLiteral("open"), QString::fromStdU16String(file.u16string()));
+}
+
+void TQUADV_MAIN::S_HistoryClick(QObject*) {
+    const auto file = PlayerDataFile(FExecutable, u"HISTORY.TXT", false);
+    TShell::Current().Execute(this, QStringLiteral("open"), QString::fromStdU16String(file.u16string()));
+}
+
+void TQUADV_MAIN::S_AboutClick(QObject*) {}
+
+// ---- Volume, balance, speed, mute
+
+void TQUADV_MAIN::SC_VolumeChange(QObject*) {
+    const int position = SC_Volume->value();
+    for (TWindowsMediaPlayer* pane : FPlayers)
+        pane->SetVolume(position);
+    L_Volume->SetCaption(QStringLiteral("Vol(%1%)").arg(position));
+}
+
+void TQUADV_MAIN::SC_BalanceChange(QObject*) {
+    const int position = SC_Balance->value();
+    for (TWindowsMediaPlayer* pane : FPlayers)
+        pane->SetBalance(position);
+    if (position == 0)
+        L_Balance->SetCaption(QStringLiteral("Bal(Center)"));
+    else if (position < 0)
+        L_Balance->SetCaption(QStringLiteral("Bal(L%1%)").arg(-position));
+    else
+        L_Balance->SetCaption(QStringLiteral("Bal(R%1%)").arg(position));
+}
+
+void TQUADV_MAIN::SC_RateChange(QObject*) {
+    const int position = SC_Rate->value();
+    for (TWindowsMediaPlayer* pane : FPlayers)
+        pane->SetRate(position / 10.0);
+    L_Rate->SetCaption(QStringLiteral("Spd(%1%)").arg(position * 10));
+}
+
+void TQUADV_MAIN::L_VolumeDblClick(QObject*) { SC_Volume->setValue(kVolumeStart); }
+void TQUADV_MAIN::L_BalanceDblClick(QObject*) { SC_Balance->setValue(kBalanceStart); }
+void TQUADV_MAIN::L_RateDblClick(QObject*) { SC_Rate->setValue(kRateStart); }
+
+void TQUADV_MAIN::B_MuteClick(QObject* Sender) {
+    const int pane = TagOf(Sender);
+    if (pane < 0 || pane > 3)
+        return;
+    TWindowsMediaPlayer* player = FPlayers[pane];
+    player->SetMute(!player->GetMute());
+}
+
+void TQUADV_MAIN::S_MuteClick(QObject* Sender) { B_MuteClick(Sender); }
+
+void TQUADV_MAIN::B_MuteResetClick(QObject*) {
+    for (TWindowsMediaPlayer* pane : FPlayers)
+        pane->SetMute(false);
+}
+
+// ---- Link and AutoRepeat
+
+void TQUADV_MAIN::PM_LinkClick(QObject*) { PM_Link->setChecked(!PM_Link->isChecked()); }
+
+void TQUADV_MAIN::PM_AutoRepeatClick(QObject*) {
+    // The mark is read before it changes: switching on writes the repeat count.
+    const int count = PM_AutoRepeat->isChecked() ? 1 : kAutoRepeatCount;
+    for (TWindowsMediaPlayer* pane : FPlayers)
+        pane->SetPlayCount(count);
+    PM_AutoRepeat->setChecked(!PM_AutoRepeat->isChecked());
+}
+
+void TQUADV_MAIN::ConnectPositionChange(int Pane) {
+    using THandler = void (TQUADV_MAIN::*)(TWindowsMediaPlayer*, double, double);
+    static constexpr THandler kHandlers[4] = {
+        &TQUADV_MAIN::WindowsMediaPlayer1PositionChange, &TQUADV_MAIN::WindowsMediaPlayer2PositionChange,
+        &TQUADV_MAIN::WindowsMediaPlayer3PositionChange, &TQUADV_MAIN::WindowsMediaPlayer4PositionChange};
+    const THandler handler = kHandlers[Pane];
+    FPlayers[Pane]->SetOnPositionChange([this, handler](TWindowsMediaPlayer* Sender, double oldPosition,
+                                                        double newPosition) {
+        (this->*handler)(Sender, oldPosition, newPosition);
+    });
+}
+
+void TQUADV_MAIN::LinkedSeek(int Pane, double newPosition) {
+    if (!PM_Link->isChecked())
+        return;
+    // The moved panes raise their own position change inside the write; with
+    // their handlers cleared that cannot start a second wave of linking.
+    for (int i = 0; i < 4; ++i)
+        if (i != Pane)
+            FPlayers[i]->SetOnPositionChange(nullptr);
+    auto reconnect = [&] {
+        for (int i = 0; i < 4; ++i)
+            if (i != Pane)
+                ConnectPositionChange(i);
+    };
+    try {
+        for (int i = 0; i < 4; ++i)
+            if (i != Pane)
+                FPlayers[i]->SetCurrentPosition(newPosition);
+    } catch (...) {
+        reconnect();
+        throw;
+    }
+    reconnect();
+}
+
+void TQUADV_MAIN::WindowsMediaPlayer1PositionChange(TWindowsMediaPlayer*, double, double newPosition) {
+    LinkedSeek(0, newPosition);
+}
+void TQUADV_MAIN::WindowsMediaPlayer2PositionChange(TWindowsMediaPlayer*, double, double newPosition) {
+    LinkedSeek(1, newPosition);
+}
+void TQUADV_MAIN::WindowsMediaPlayer3PositionChange(TWindowsMediaPlayer*, double, double newPosition) {
+    LinkedSeek(2, newPosition);
+}
+void TQUADV_MAIN::WindowsMediaPlayer4PositionChange(TWindowsMediaPlayer*, double, double newPosition) {
+    LinkedSeek(3, newPosition);
+}
+
+// ---- Settings, presets, layout
+
+QString TQUADV_MAIN::GetLogonUserName() {
+    if (const std::optional<std::u16string> name = FQueryUserName())
+        return QString::fromStdU16String(*name);
+    ShowCriticalMessage(this, QStringLiteral("ユーザー名の取得"),
+                        QStringLiteral("ログオンユーザー名の取得に失敗しました\nデフォルト値を使用します"));
+    return QString();
+}
+
+std::filesystem::path TQUADV_MAIN::SettingsFile(bool ForWriting) const {
+    const std::filesystem::path name = SettingsFileName(FExecutable, U16(FUserSuffix)).filename();
+    return PlayerDataFile(FExecutable, name, ForWriting);
+}
+
+void TQUADV_MAIN::FormShow() { LoadSettings(); }
+
+void TQUADV_MAIN::FormClose() { SaveSettings(); }
+
+void TQUADV_MAIN::LoadSettings() {
+    int32_t left = 100;
+    int32_t top = 100;
+    bool autoRepeat = false;
+    bool link = false;
+    std::u16string dir;
+    try {
+        const TIniStore store(SettingsFile(false));
+        left = store.ReadInteger(u"Main", u"X", 100);
+        top = store.ReadInteger(u"Main", u"Y", 100);
+        autoRepeat = store.ReadBool(u"Main", u"AutoRepeat", false);
+        link = store.ReadBool(u"Main", u"Link", false);
+        dir = store.ReadString(u"Main", u"Dir", u"");
+    } catch (const EQuadvError&) {
+        // A file that exists but cannot be read counts as no file: the
+        // window starts from the defaults rather than half set up.
+    }
+    move(left, top);
+    PM_AutoRepeat->setChecked(!autoRepeat);
+    PM_Link->setChecked(link);
+    OpenDialog->SetInitialDir(QString::fromStdU16String(dir));
+    LoadMovieSizes();
+    PM_AutoRepeatClick(nullptr);
+    FMutex = CreateNamedMutex(FMutexName);
+}
+
+void TQUADV_MAIN::SaveSettings() {
+    for (TWindowsMediaPlayer* pane : FPlayers) {
+        // A pane that cannot tell its file must not cost the user the settings.
+        try {
+            if (!pane->GetURL().isEmpty())
+                pane->Stop();
+        } catch (const EQuadvError&) {
+        }
+    }
+    try {
+        TIniStore store(SettingsFile(true));
+        store.WriteInteger(u"Main", u"X", pos().x());
+        store.WriteInteger(u"Main", u"Y", pos().y());
+        store.WriteString(u"Main", u"Dir", U16(OpenDialog->GetInitialDir()));
+        store.WriteBool(u"Main", u"AutoRepeat", PM_AutoRepeat->isChecked());
+        store.WriteBool(u"Main", u"Link", PM_Link->isChecked());
+        store.UpdateFile();
+    } catch (...) {
+        // Saving is silent: a folder that cannot be written keeps nothing.
+    }
+    ReleaseNamedMutex(FMutex);
+}
+
+void TQUADV_MAIN::LoadMovieSizes() {
+    std::unique_ptr<TIniStore> store;
+    try {
+        store = std::make_unique<TIniStore>(PlayerDataFile(FExecutable, u"MovieSize.ini", false));
+    } catch (const EQuadvError&) {
+        // Unreadable presets: the built-in ones, so the list is never empty.
+    }
+    const TMovieSizes sizes = ReadMovieSizes(store.get());
+    FSizeCount = sizes.Count;
+    for (int i = 0; i < FSizeCount; ++i) {
+        FSizeX[i] = sizes.SizeX[i];
+        FSizeY[i] = sizes.SizeY[i];
+        FSizeText[i] = QString::fromStdU16String(sizes.Text[i]);
+        CB_MovieSize->addItem(FSizeText[i]);
+    }
+    const QSignalBlocker blocker(CB_MovieSize);
+    CB_MovieSize->setCurrentIndex(0);
+}
+
+void TQUADV_MAIN::CB_MovieSizeChange(QObject*) { ApplyMovieSize(); }
+
+void TQUADV_MAIN::ApplyMovieSize() {
+    const int i = CB_MovieSize->currentIndex();
+    if (i < 0 || i >= FSizeCount)
+        return;
+    const int w = FSizeX[i] + 8;
+    const int h = FSizeY[i] + 64;
+    WindowsMediaPlayer1->resize(w, h);
+    WindowsMediaPlayer2->setGeometry(WindowsMediaPlayer1->width(), WindowsMediaPlayer2->y(), w, h);
+    WindowsMediaPlayer3->setGeometry(WindowsMediaPlayer3->x(), WindowsMediaPlayer1->y() + WindowsMediaPlayer1->height(),
+                                     w, h);
+    WindowsMediaPlayer4->setGeometry(WindowsMediaPlayer3->width(), WindowsMediaPlayer3->y(), w, h);
+    FClient->setFixedSize(WindowsMediaPlayer4->x() + w, WindowsMediaPlayer4->y() + h);
+    // The frame follows at once, so the window has its new size before a
+    // file dialog opens; a top-level resize keeps its top-left corner.
+    layout()->activate();
+}
+
+// ---- Window events
+
+void TQUADV_MAIN::showEvent(QShowEvent* Event) {
+    QMainWindow::showEvent(Event);
+    if (!FShown) {
+        FShown = true;
+        FormShow();
+    }
+}
+
+void TQUADV_MAIN::closeEvent(QCloseEvent* Event) {
+    if (!FClosed) {
+        FClosed = true;
+        FormClose();
+    }
+    Event->accept();
+}
+
+bool TQUADV_MAIN::eventFilter(QObject* Watched, QEvent* Event) {
+    if (Watched == CB_MovieSize && Event->type() == QEvent::ToolTip)
+        return true;
+    if (Watched == FClient && Event->type() == QEvent::Resize)
+        Panel->resize(FClient->width(), kPanelHeight);
+    return QMainWindow::eventFilter(Watched, Event);
+}

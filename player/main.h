@@ -1,0 +1,178 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+class QAction;
+class QComboBox;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+class QScrollBar;
+class TDblClickLabel;
+class TOpenDialog;
+class TWindowsMediaPlayer;
+class TWindowSnapper;
+
+using TMutexHandle = void*; // as the platform layer names it
+
+inline constexpr char16_t kApplicationTitle[] = u"Quadrelle 150727";
+
+// What the main window takes from its surroundings. The defaults are the real
+// ones; tests put fakes in their place.
+struct TQuadvMainEnvironment {
+    // Makes one media pane as a child of Parent (default: the libmpv pane).
+    std::function<TWindowsMediaPlayer*(QWidget* Parent)> CreatePane;
+    // The file-open dialog (default: Qt's).
+    std::unique_ptr<TOpenDialog> OpenDialog;
+    // The logon user name, nullopt when it cannot be read (default: the platform's).
+    std::function<std::optional<std::u16string>()> QueryUserName;
+    // The program's own path, which names the settings file and locates the
+    // data files (default: the running executable).
+    std::filesystem::path Executable;
+    // The single-instance guard's name.
+    std::u16string MutexName = u"QUADV";
+};
+
+// The quad player's main window: four media panes in a two-by-two grid below
+// a panel of controls, driven together. It owns the panes, the menus, the
+// popup, the file dialog and the state every command shares.
+class TQUADV_MAIN : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TQUADV_MAIN(TQuadvMainEnvironment Environment = {}, QWidget* Parent = nullptr);
+    ~TQUADV_MAIN() override;
+
+    // Window elements, as the window definition creates them.
+    TWindowsMediaPlayer* WindowsMediaPlayer1 = nullptr;
+    TWindowsMediaPlayer* WindowsMediaPlayer2 = nullptr;
+    QWidget* Panel = nullptr;
+    QComboBox* CB_MovieSize = nullptr;
+    QPushButton* B_Option = nullptr;
+    QPushButton* B_Open = nullptr;
+    QPushButton* B_Play = nullptr;
+    QPushButton* B_Stop = nullptr;
+    QPushButton* B_Mute1 = nullptr;
+    QPushButton* B_Mute2 = nullptr;
+    QPushButton* B_MuteReset = nullptr;
+    QPushButton* B_Mute3 = nullptr;
+    QPushButton* B_Mute4 = nullptr;
+    TDblClickLabel* L_Balance = nullptr;
+    QScrollBar* SC_Balance = nullptr;
+    TDblClickLabel* L_Rate = nullptr;
+    QScrollBar* SC_Rate = nullptr;
+    TDblClickLabel* L_Volume = nullptr;
+    QScrollBar* SC_Volume = nullptr;
+    std::unique_ptr<TOpenDialog> OpenDialog;
+    QMenu* PM_Option = nullptr;
+    QAction* PM_AutoRepeat = nullptr;
+    QAction* PM_Link = nullptr;
+    TWindowsMediaPlayer* WindowsMediaPlayer3 = nullptr;
+    TWindowsMediaPlayer* WindowsMediaPlayer4 = nullptr;
+    QMenuBar* MainMenu = nullptr;
+    QMenu* S_File = nullptr;
+    QAction* S_Open = nullptr;
+    QAction* S_N01 = nullptr;
+    QAction* S_Exit = nullptr;
+    QMenu* S_Control = nullptr;
+    QAction* S_Play = nullptr;
+    QAction* S_Stop = nullptr;
+    QAction* S_N02 = nullptr;
+    QAction* S_Mute1 = nullptr;
+    QAction* S_Mute2 = nullptr;
+    QAction* S_Mute3 = nullptr;
+    QAction* S_Mute4 = nullptr;
+    QAction* S_MuteReset = nullptr;
+    QMenu* S_Help = nullptr;
+    QAction* S_About = nullptr;
+    QAction* S_Readme = nullptr;
+    QAction* S_History = nullptr;
+
+    // State shared by the commands.
+    std::array<TWindowsMediaPlayer*, 4> FPlayers{}; // pane index to pane; fixed after construction
+    std::array<bool, 4> FLoaded{};                  // the latest Open gave the pane a file
+    QString FUserSuffix;                            // "_" + logon user name, or ""
+    int32_t FSizeX[20]{};                           // preset movie widths
+    int32_t FSizeY[20]{};                           // preset movie heights
+    QString FSizeText[20];                          // preset captions, item order of CB_MovieSize
+    int32_t FSizeCount = 0;                         // presets in use, 0..20
+    QString FTitle;                                 // the application title at construction
+    TMutexHandle FMutex = nullptr;                  // the single-instance guard, from first show
+
+    // Commands. Sender is the element that started the command (unused unless
+    // it carries a pane's tag); nullptr when the program runs it.
+    void B_OpenClick(QObject* Sender);
+    void B_PlayClick(QObject* Sender);
+    void B_StopClick(QObject* Sender);
+    void WindowsMediaPlayerClick(TWindowsMediaPlayer* Sender, short nButton, short nShiftState, int fX, int fY);
+    void S_ExitClick(QObject* Sender);
+    void B_OptionClick(QObject* Sender);
+    void S_ReadmeClick(QObject* Sender);
+    void S_HistoryClick(QObject* Sender);
+    void S_AboutClick(QObject* Sender);
+    void CB_MovieSizeChange(QObject* Sender);
+
+    void SC_VolumeChange(QObject* Sender);
+    void SC_BalanceChange(QObject* Sender);
+    void SC_RateChange(QObject* Sender);
+    void L_VolumeDblClick(QObject* Sender);
+    void L_BalanceDblClick(QObject* Sender);
+    void L_RateDblClick(QObject* Sender);
+    void B_MuteClick(QObject* Sender);
+    void S_MuteClick(QObject* Sender);
+    void B_MuteResetClick(QObject* Sender);
+
+    void PM_LinkClick(QObject* Sender);
+    void PM_AutoRepeatClick(QObject* Sender);
+    void WindowsMediaPlayer1PositionChange(TWindowsMediaPlayer* Sender, double oldPosition, double newPosition);
+    void WindowsMediaPlayer2PositionChange(TWindowsMediaPlayer* Sender, double oldPosition, double newPosition);
+    void WindowsMediaPlayer3PositionChange(TWindowsMediaPlayer* Sender, double oldPosition, double newPosition);
+    void WindowsMediaPlayer4PositionChange(TWindowsMediaPlayer* Sender, double oldPosition, double newPosition);
+
+    // The end of the user's session: closes the window as Exit does.
+    void WMEndSession();
+
+    // Settings, presets and layout.
+    void FormShow();
+    void FormClose();
+    void LoadSettings();
+    void SaveSettings();
+    void LoadMovieSizes();
+    void ApplyMovieSize();
+    QString GetLogonUserName();
+
+    // The settings file for reading (ForWriting false) or writing.
+    std::filesystem::path SettingsFile(bool ForWriting) const;
+    // The client area below the menu bar, which holds the panel and the panes.
+    QWidget* ClientArea() const { return FClient; }
+
+protected:
+    void showEvent(QShowEvent* Event) override;
+    void closeEvent(QCloseEvent* Event) override;
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+private:
+    void CreateElements();
+    void CreateMenus();
+    void ConnectPositionChange(int Pane);
+    void LinkedSeek(int Pane, double newPosition);
+    void PlayOrPause(int Pane);
+
+    std::function<std::optional<std::u16string>()> FQueryUserName;
+    std::filesystem::path FExecutable;
+    std::u16string FMutexName;
+    QWidget* FClient = nullptr;
+    TWindowSnapper* FSnapper = nullptr;
+    bool FShown = false;  // FormShow has run; it runs once
+    bool FClosed = false; // FormClose has run; the settings are written once
+};
+
+extern TQUADV_MAIN* QUADV_MAIN;
