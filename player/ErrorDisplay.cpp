@@ -34,7 +34,8 @@ QString ErrorDisplayText(const QString& Text) {
 }
 
 void ShowErrorDisplay(const std::exception& Error) {
-    ShowCriticalMessage(nullptr, QString::fromUtf16(kApplicationTitle), ErrorDisplayText(InnermostMessage(Error)));
+    ShowCriticalMessage(nullptr, QString::fromUtf16(kApplicationTitle),
+                        ErrorDisplayText(InnermostMessage(Error)));
 }
 
 void ShowCriticalMessage(QWidget* Owner, const QString& Caption, const QString& Text) {
@@ -46,4 +47,6 @@ void ShowCriticalMessage(QWidget* Owner, const QString& Caption, const QString& 
     box.exec();
 }
 
-void SetMessageHook(TMessageHook NewHook) { Hook() = std::move(NewHook); }
+void SetMessageHook(TMessageHook NewHook) {
+    Hook() = std::move(NewHook);
+}

@@ -18,7 +18,9 @@ qsizetype LastSeparator(const QString& Path) {
     return at;
 }
 
-bool IsSeparator(QChar C) { return C == u'/' || (QDir::separator() == u'\\' && C == u'\\'); }
+bool IsSeparator(QChar C) {
+    return C == u'/' || (QDir::separator() == u'\\' && C == u'\\');
+}
 
 } // namespace
 
@@ -26,7 +28,8 @@ TOpenDialog::~TOpenDialog() = default;
 
 void TOpenDialog::SetInitialDir(const QString& Dir) {
     FInitialDir = Dir;
-    if (FInitialDir.size() > 1 && IsSeparator(FInitialDir.back()) && FInitialDir[FInitialDir.size() - 2] != u':')
+    if (FInitialDir.size() > 1 && IsSeparator(FInitialDir.back()) &&
+        FInitialDir[FInitialDir.size() - 2] != u':')
         FInitialDir.chop(1);
 }
 
@@ -45,6 +48,10 @@ bool TQtOpenDialog::Execute(QWidget* Owner) {
     return true;
 }
 
-QString FolderPart(const QString& Path) { return Path.left(LastSeparator(Path) + 1); }
+QString FolderPart(const QString& Path) {
+    return Path.left(LastSeparator(Path) + 1);
+}
 
-QString FileNamePart(const QString& Path) { return Path.mid(LastSeparator(Path) + 1); }
+QString FileNamePart(const QString& Path) {
+    return Path.mid(LastSeparator(Path) + 1);
+}

@@ -34,7 +34,8 @@ void InstallSessionEndSignals(QObject* Owner, std::function<void()> OnEnd) {
     action.sa_flags = SA_RESTART;
     for (int signal : {SIGTERM, SIGHUP})
         if (::sigaction(signal, &action, nullptr) != 0)
-            throw EQuadvError("cannot watch for the end of the session: " + std::string(std::strerror(errno)));
+            throw EQuadvError("cannot watch for the end of the session: " +
+                              std::string(std::strerror(errno)));
     auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, Owner);
     QObject::connect(notifier, &QSocketNotifier::activated, Owner, [OnEnd = std::move(OnEnd)] {
         char buffer[64];

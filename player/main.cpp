@@ -39,7 +39,9 @@ const char* const kTagProperty = "Tag";
 const QString kDialogTitles[4] = {QStringLiteral("左上を開く"), QStringLiteral("右上を開く"),
                                   QStringLiteral("左下を開く"), QStringLiteral("右下を開く")};
 
-int TagOf(const QObject* Sender) { return Sender ? Sender->property(kTagProperty).toInt() : 0; }
+int TagOf(const QObject* Sender) {
+    return Sender ? Sender->property(kTagProperty).toInt() : 0;
+}
 
 QFont WindowFont() {
     // Tahoma is the design's face; where it is missing, a face with the same
@@ -78,7 +80,9 @@ TDblClickLabel* MakeLabel(QWidget* Parent, const QString& Caption, QRect Geometr
     return label;
 }
 
-std::u16string U16(const QString& Text) { return Text.toStdU16String(); }
+std::u16string U16(const QString& Text) {
+    return Text.toStdU16String();
+}
 
 } // namespace
 
@@ -87,8 +91,6 @@ TQUADV_MAIN::TQUADV_MAIN(TQuadvMainEnvironment Environment, QWidget* Parent)
       FQueryUserName(std::move(Environment.QueryUserName)), FExecutable(std::move(Environment.Executable)),
       FMutexName(std::move(Environment.MutexName)) {
     QUADV_MAIN = this;
-    if (!Environment.CreatePane)
-        Environment.CreatePane = [](QWidget* PaneParent) { return new TWindowsMediaPlayer(PaneParent); };
     if (!OpenDialog)
         OpenDialog = std::make_unique<TQtOpenDialog>();
     if (!FQueryUserName)
@@ -99,8 +101,8 @@ TQUADV_MAIN::TQUADV_MAIN(TQuadvMainEnvironment Environment, QWidget* Parent)
     setObjectName(QStringLiteral("QUADV_MAIN"));
     setFont(WindowFont());
     // A fixed frame that still offers the minimise and maximise boxes.
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
 
     FClient = new QWidget(this);
     FClient->setFixedSize(640, 520);
@@ -121,9 +123,10 @@ TQUADV_MAIN::TQUADV_MAIN(TQuadvMainEnvironment Environment, QWidget* Parent)
 
     QWidget::setTabOrder(WindowsMediaPlayer1, WindowsMediaPlayer2);
     QWidget::setTabOrder(WindowsMediaPlayer2, CB_MovieSize);
-    QWidget* panelOrder[] = {CB_MovieSize, B_Option, B_Open,  B_Play,     B_Stop,  B_Mute1,   B_Mute2,
-                             B_MuteReset,  B_Mute3,  B_Mute4, SC_Balance, SC_Rate, SC_Volume, WindowsMediaPlayer3,
-                             WindowsMediaPlayer4};
+    QWidget* panelOrder[] = {
+        CB_MovieSize,       B_Option, B_Open,  B_Play,     B_Stop,  B_Mute1,   B_Mute2,
+        B_MuteReset,        B_Mute3,  B_Mute4, SC_Balance, SC_Rate, SC_Volume, WindowsMediaPlayer3,
+        WindowsMediaPlayer4};
     for (size_t i = 1; i < std::size(panelOrder); ++i)
         QWidget::setTabOrder(panelOrder[i - 1], panelOrder[i]);
 
@@ -139,8 +142,10 @@ TQUADV_MAIN::TQUADV_MAIN(TQuadvMainEnvironment Environment, QWidget* Parent)
     for (int i = 0; i < 4; ++i) {
         FPlayers[i]->SetTag(i);
         // Every pane toggles itself when clicked, not only the top-left one.
-        FPlayers[i]->SetOnClick([this](TWindowsMediaPlayer* Sender, short nButton, short nShiftState, int fX,
-                                       int fY) { WindowsMediaPlayerClick(Sender, nButton, nShiftState, fX, fY); });
+        FPlayers[i]->SetOnClick(
+            [this](TWindowsMediaPlayer* Sender, short nButton, short nShiftState, int fX, int fY) {
+                WindowsMediaPlayerClick(Sender, nButton, nShiftState, fX, fY);
+            });
         ConnectPositionChange(i);
     }
     FUserSuffix = GetLogonUserName();
@@ -188,10 +193,11 @@ void TQUADV_MAIN::CreateElements() {
     L_Balance = MakeLabel(Panel, QStringLiteral("Bal(Center)"), {346, 1, 55, 13},
                           QStringLiteral("ダブルクリックでCenterに戻る"));
     SC_Balance = MakeScrollBar(Panel, {404, 1, 86, 13}, -100, 100, kBalanceStart, 20);
-    L_Rate = MakeLabel(Panel, QStringLiteral("Spd(100%)"), {494, 1, 55, 13}, QStringLiteral("ダブルクリックで100%に戻る"));
+    L_Rate = MakeLabel(Panel, QStringLiteral("Spd(100%)"), {494, 1, 55, 13},
+                       QStringLiteral("ダブルクリックで100%に戻る"));
     SC_Rate = MakeScrollBar(Panel, {554, 1, 86, 13}, 0, 20, kRateStart, 5);
-    L_Volume =
-        MakeLabel(Panel, QStringLiteral("Vol(100%)"), {346, 20, 51, 13}, QStringLiteral("ダブルクリックで100%に戻る"));
+    L_Volume = MakeLabel(Panel, QStringLiteral("Vol(100%)"), {346, 20, 51, 13},
+                         QStringLiteral("ダブルクリックで100%に戻る"));
     SC_Volume = MakeScrollBar(Panel, {404, 20, 236, 13}, 0, 100, kVolumeStart, 10);
 
     connect(B_Option, &QPushButton::clicked, this, [this] { B_OptionClick(B_Option); });
@@ -239,15 +245,16 @@ void TQUADV_MAIN::CreateMenus() {
         return action;
     };
     S_File = MainMenu->addMenu(QStringLiteral("ファイル(&F)"));
-    S_Open = item(S_File, QStringLiteral("開く(&O)"), QKeySequence(Qt::CTRL | Qt::Key_O), &TQUADV_MAIN::B_OpenClick);
+    S_Open = item(S_File, QStringLiteral("開く(&O)"), QKeySequence(Qt::CTRL | Qt::Key_O),
+                  &TQUADV_MAIN::B_OpenClick);
     S_N01 = S_File->addSeparator();
     S_Exit = item(S_File, QStringLiteral("終了(&X)"), {}, &TQUADV_MAIN::S_ExitClick);
 
     S_Control = MainMenu->addMenu(QStringLiteral("操作(&C)"));
     S_Play = item(S_Control, QStringLiteral("再生/一時停止(&P)"), QKeySequence(Qt::CTRL | Qt::Key_Space),
                   &TQUADV_MAIN::B_PlayClick);
-    S_Stop =
-        item(S_Control, QStringLiteral("停止(&S)"), QKeySequence(Qt::CTRL | Qt::Key_Period), &TQUADV_MAIN::B_StopClick);
+    S_Stop = item(S_Control, QStringLiteral("停止(&S)"), QKeySequence(Qt::CTRL | Qt::Key_Period),
+                  &TQUADV_MAIN::B_StopClick);
     S_N02 = S_Control->addSeparator();
     S_Mute1 = item(S_Control, QStringLiteral("左上ミュート/解除(&1)"), QKeySequence(Qt::CTRL | Qt::Key_1),
                    &TQUADV_MAIN::S_MuteClick);
@@ -344,9 +351,13 @@ void TQUADV_MAIN::B_StopClick(QObject*) {
     }
 }
 
-void TQUADV_MAIN::S_ExitClick(QObject*) { close(); }
+void TQUADV_MAIN::S_ExitClick(QObject*) {
+    close();
+}
 
-void TQUADV_MAIN::WMEndSession() { close(); }
+void TQUADV_MAIN::WMEndSession() {
+    close();
+}
 
 // ---- Popup, help texts, About
 
@@ -397,9 +408,15 @@ void TQUADV_MAIN::SC_RateChange(QObject*) {
     L_Rate->SetCaption(QStringLiteral("Spd(%1%)").arg(position * 10));
 }
 
-void TQUADV_MAIN::L_VolumeDblClick(QObject*) { SC_Volume->setValue(kVolumeStart); }
-void TQUADV_MAIN::L_BalanceDblClick(QObject*) { SC_Balance->setValue(kBalanceStart); }
-void TQUADV_MAIN::L_RateDblClick(QObject*) { SC_Rate->setValue(kRateStart); }
+void TQUADV_MAIN::L_VolumeDblClick(QObject*) {
+    SC_Volume->setValue(kVolumeStart);
+}
+void TQUADV_MAIN::L_BalanceDblClick(QObject*) {
+    SC_Balance->setValue(kBalanceStart);
+}
+void TQUADV_MAIN::L_RateDblClick(QObject*) {
+    SC_Rate->setValue(kRateStart);
+}
 
 void TQUADV_MAIN::B_MuteClick(QObject* Sender) {
     const int pane = TagOf(Sender);
@@ -409,7 +426,9 @@ void TQUADV_MAIN::B_MuteClick(QObject* Sender) {
     player->SetMute(!player->GetMute());
 }
 
-void TQUADV_MAIN::S_MuteClick(QObject* Sender) { B_MuteClick(Sender); }
+void TQUADV_MAIN::S_MuteClick(QObject* Sender) {
+    B_MuteClick(Sender);
+}
 
 void TQUADV_MAIN::B_MuteResetClick(QObject*) {
     for (TWindowsMediaPlayer* pane : FPlayers)
@@ -418,7 +437,9 @@ void TQUADV_MAIN::B_MuteResetClick(QObject*) {
 
 // ---- Link and AutoRepeat
 
-void TQUADV_MAIN::PM_LinkClick(QObject*) { PM_Link->setChecked(!PM_Link->isChecked()); }
+void TQUADV_MAIN::PM_LinkClick(QObject*) {
+    PM_Link->setChecked(!PM_Link->isChecked());
+}
 
 void TQUADV_MAIN::PM_AutoRepeatClick(QObject*) {
     // The mark is read before it changes: switching on writes the repeat count.
@@ -434,10 +455,10 @@ void TQUADV_MAIN::ConnectPositionChange(int Pane) {
         &TQUADV_MAIN::WindowsMediaPlayer1PositionChange, &TQUADV_MAIN::WindowsMediaPlayer2PositionChange,
         &TQUADV_MAIN::WindowsMediaPlayer3PositionChange, &TQUADV_MAIN::WindowsMediaPlayer4PositionChange};
     const THandler handler = kHandlers[Pane];
-    FPlayers[Pane]->SetOnPositionChange([this, handler](TWindowsMediaPlayer* Sender, double oldPosition,
-                                                        double newPosition) {
-        (this->*handler)(Sender, oldPosition, newPosition);
-    });
+    FPlayers[Pane]->SetOnPositionChange(
+        [this, handler](TWindowsMediaPlayer* Sender, double oldPosition, double newPosition) {
+            (this->*handler)(Sender, oldPosition, newPosition);
+        });
 }
 
 void TQUADV_MAIN::LinkedSeek(int Pane, double newPosition) {
@@ -492,9 +513,13 @@ std::filesystem::path TQUADV_MAIN::SettingsFile(bool ForWriting) const {
     return PlayerDataFile(FExecutable, name, ForWriting);
 }
 
-void TQUADV_MAIN::FormShow() { LoadSettings(); }
+void TQUADV_MAIN::FormShow() {
+    LoadSettings();
+}
 
-void TQUADV_MAIN::FormClose() { SaveSettings(); }
+void TQUADV_MAIN::FormClose() {
+    SaveSettings();
+}
 
 void TQUADV_MAIN::LoadSettings() {
     int32_t left = 100;
@@ -564,7 +589,9 @@ void TQUADV_MAIN::LoadMovieSizes() {
     CB_MovieSize->setCurrentIndex(0);
 }
 
-void TQUADV_MAIN::CB_MovieSizeChange(QObject*) { ApplyMovieSize(); }
+void TQUADV_MAIN::CB_MovieSizeChange(QObject*) {
+    ApplyMovieSize();
+}
 
 void TQUADV_MAIN::ApplyMovieSize() {
     const int i = CB_MovieSize->currentIndex();
@@ -574,8 +601,8 @@ void TQUADV_MAIN::ApplyMovieSize() {
     const int h = FSizeY[i] + 64;
     WindowsMediaPlayer1->resize(w, h);
     WindowsMediaPlayer2->setGeometry(WindowsMediaPlayer1->width(), WindowsMediaPlayer2->y(), w, h);
-    WindowsMediaPlayer3->setGeometry(WindowsMediaPlayer3->x(), WindowsMediaPlayer1->y() + WindowsMediaPlayer1->height(),
-                                     w, h);
+    WindowsMediaPlayer3->setGeometry(WindowsMediaPlayer3->x(),
+                                     WindowsMediaPlayer1->y() + WindowsMediaPlayer1->height(), w, h);
     WindowsMediaPlayer4->setGeometry(WindowsMediaPlayer3->width(), WindowsMediaPlayer3->y(), w, h);
     FClient->setFixedSize(WindowsMediaPlayer4->x() + w, WindowsMediaPlayer4->y() + h);
     // The frame follows at once, so the window has its new size before a

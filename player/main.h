@@ -1,5 +1,7 @@
 #pragma once
 
+#include "OpenDialog.h"
+
 #include <QMainWindow>
 #include <QString>
 
@@ -18,7 +20,6 @@ class QMenuBar;
 class QPushButton;
 class QScrollBar;
 class TDblClickLabel;
-class TOpenDialog;
 class TWindowsMediaPlayer;
 class TWindowSnapper;
 
@@ -29,7 +30,8 @@ inline constexpr char16_t kApplicationTitle[] = u"Quadrelle 150727";
 // What the main window takes from its surroundings. The defaults are the real
 // ones; tests put fakes in their place.
 struct TQuadvMainEnvironment {
-    // Makes one media pane as a child of Parent (default: the libmpv pane).
+    // Makes one media pane as a child of Parent; required (the entry gives the
+    // libmpv pane, tests a scripted one).
     std::function<TWindowsMediaPlayer*(QWidget* Parent)> CreatePane;
     // The file-open dialog (default: Qt's).
     std::unique_ptr<TOpenDialog> OpenDialog;
@@ -112,7 +114,8 @@ public:
     void B_OpenClick(QObject* Sender);
     void B_PlayClick(QObject* Sender);
     void B_StopClick(QObject* Sender);
-    void WindowsMediaPlayerClick(TWindowsMediaPlayer* Sender, short nButton, short nShiftState, int fX, int fY);
+    void WindowsMediaPlayerClick(TWindowsMediaPlayer* Sender, short nButton, short nShiftState, int fX,
+                                 int fY);
     void S_ExitClick(QObject* Sender);
     void B_OptionClick(QObject* Sender);
     void S_ReadmeClick(QObject* Sender);
@@ -132,10 +135,14 @@ public:
 
     void PM_LinkClick(QObject* Sender);
     void PM_AutoRepeatClick(QObject* Sender);
-    void WindowsMediaPlayer1PositionChange(TWindowsMediaPlayer* Sender, double oldPosition, double newPosition);
-    void WindowsMediaPlayer2PositionChange(TWindowsMediaPlayer* Sender, double oldPosition, double newPosition);
-    void WindowsMediaPlayer3PositionChange(TWindowsMediaPlayer* Sender, double oldPosition, double newPosition);
-    void WindowsMediaPlayer4PositionChange(TWindowsMediaPlayer* Sender, double oldPosition, double newPosition);
+    void WindowsMediaPlayer1PositionChange(TWindowsMediaPlayer* Sender, double oldPosition,
+                                           double newPosition);
+    void WindowsMediaPlayer2PositionChange(TWindowsMediaPlayer* Sender, double oldPosition,
+                                           double newPosition);
+    void WindowsMediaPlayer3PositionChange(TWindowsMediaPlayer* Sender, double oldPosition,
+                                           double newPosition);
+    void WindowsMediaPlayer4PositionChange(TWindowsMediaPlayer* Sender, double oldPosition,
+                                           double newPosition);
 
     // The end of the user's session: closes the window as Exit does.
     void WMEndSession();
