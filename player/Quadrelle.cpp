@@ -6,6 +6,7 @@
 #include "QuadvApplication.h"
 #include "QuadvError.h"
 #include "SessionEnd.h"
+#include "WindowsMediaPlayer.h"
 #include "main.h"
 
 int main(int argc, char** argv) {
@@ -15,7 +16,9 @@ int main(int argc, char** argv) {
     TQuadvApplication app(argc, argv);
     app.setApplicationName(QString::fromUtf16(kApplicationTitle));
     try {
-        auto* window = new TQUADV_MAIN();
+        TQuadvMainEnvironment environment;
+        environment.CreatePane = [](QWidget* Parent) { return new TWindowsMediaPlayer(Parent); };
+        auto* window = new TQUADV_MAIN(std::move(environment));
         window->setAttribute(Qt::WA_DeleteOnClose);
         QUADV_MAIN = window;
         InstallSessionEndSignals(window, [window] { window->WMEndSession(); });
