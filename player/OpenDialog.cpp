@@ -1,5 +1,7 @@
 #include "OpenDialog.h"
 
+#include "PlayerFiles.h"
+
 #include <QDir>
 #include <QFileDialog>
 
@@ -18,19 +20,12 @@ qsizetype LastSeparator(const QString& Path) {
     return at;
 }
 
-bool IsSeparator(QChar C) {
-    return C == u'/' || (QDir::separator() == u'\\' && C == u'\\');
-}
-
 } // namespace
 
 TOpenDialog::~TOpenDialog() = default;
 
 void TOpenDialog::SetInitialDir(const QString& Dir) {
-    FInitialDir = Dir;
-    if (FInitialDir.size() > 1 && IsSeparator(FInitialDir.back()) &&
-        FInitialDir[FInitialDir.size() - 2] != u':')
-        FInitialDir.chop(1);
+    FInitialDir = QString::fromStdU16String(NormalizeDialogFolder(Dir.toStdU16String()));
 }
 
 bool TQtOpenDialog::Execute(QWidget* Owner) {
