@@ -47,8 +47,8 @@ QFont WindowFont() {
     // Tahoma is the design's face; where it is missing, a face with the same
     // metrics class, and a Japanese face for the captions it cannot show.
     QFont font;
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"), QStringLiteral("IPAGothic"),
-                      QStringLiteral("IPAPGothic")});
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
+                      QStringLiteral("IPAGothic"), QStringLiteral("IPAPGothic")});
     font.setPixelSize(11);
     return font;
 }
