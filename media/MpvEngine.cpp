@@ -68,6 +68,10 @@ constexpr std::pair<const char*, const char*> kCoreOptions[] = {
     {"config", "no"},
 };
 
+// Reply id of the frame-number request made at a seek's restart; the observed
+// properties use their index in kObserved.
+constexpr uint64_t kRestartFrameReply = 1000;
+
 constexpr double kMinSpeed = 0.01; // mpv refuses lower speeds
 constexpr double kMaxSpeed = 100.0;
 constexpr int kSyncGroupPatienceMs = 3000; // a group whose restart never comes lets go after this
@@ -151,6 +155,7 @@ public:
     double FPosition = 0.0;
     double FDuration = 0.0;
     int64_t FFrameNumber = -1;
+    int64_t FRestartFrame = -1; // the frame the last seek restarted at, -1 until known
     bool FMute = false;
     double FRate = 1.0;
     int FPlayCount = 1;
@@ -332,6 +337,13 @@ void TMpvEngine::TImpl::DrainEvents() {
 void TMpvEngine::TImpl::HandleEvent(const mpv_event& Event) {
     switch (Event.event_id) {
     case MPV_EVENT_GET_PROPERTY_REPLY:
+        if (Event.reply_userdata == kRestartFrameReply) {
+            const auto& Property = *static_cast<const mpv_event_property*>(Event.data);
+            FRestartFrame =
+                Property.format == MPV_FORMAT_INT64 ? *static_cast<const int64_t*>(Property.data) : -1;
+            break;
+        }
+        [[fallthrough]];
     case MPV_EVENT_PROPERTY_CHANGE:
         if (Event.reply_userdata < std::size(kObserved)) {
             const auto& Property = *static_cast<const mpv_event_property*>(Event.data);
@@ -445,6 +457,9 @@ void TMpvEngine::TImpl::OnPlaybackRestart() {
     if (!FSeeking)
         return; // a loop or another restart of mpv's own
     FSeeking = false;
+    // Asked before a sync group lets go, so the answer is the frame the seek reached.
+    if (FMpv)
+        mpv_get_property_async(FMpv, kRestartFrameReply, mpvname::kFrameNumber, MPV_FORMAT_INT64);
     if (FGroup)
         FGroup->TryRelease();
     // A play-through that ended while the seek was under way.
@@ -501,6 +516,7 @@ void TMpvEngine::TImpl::SendSeek(double Seconds) {
     std::snprintf(Target, sizeof Target, "%.6f", Seconds);
     Command({mpvname::kSeek, Target, mpvname::kSeekExact});
     FSeeking = true;
+    FRestartFrame = -1;
     FEof = false;
 }
 
@@ -571,6 +587,10 @@ TMpvEngine::~TMpvEngine() = default;
 
 int64_t TMpvEngine::FrameNumber() const {
     return FImpl->FFrameNumber;
+}
+
+int64_t TMpvEngine::RestartFrame() const {
+    return FImpl->FRestartFrame;
 }
 
 bool TMpvEngine::Settled() const {

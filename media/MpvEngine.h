@@ -29,6 +29,8 @@ public:
 
     // mpv's estimate of the frame shown, -1 when unknown.
     int64_t FrameNumber() const;
+    // The frame the last seek restarted at (before a sync group resumed), -1 until known.
+    int64_t RestartFrame() const;
     // True once the file is open and no seek is waiting for its restart.
     bool Settled() const;
 

@@ -1,0 +1,158 @@
+// quadv_media_bench MODE CLIP1 CLIP2 CLIP3 CLIP4 [ARG]
+//
+//   play SECONDS  four panes play for SECONDS (CPU is measured by the caller)
+//   seek COUNT    COUNT linked seeks of the four playing panes to random
+//                 targets: prints each latency until all four have restarted
+//                 at the target, the frame each restarted at, and whether
+//                 they are the same
+//   drift SECONDS four panes started together play (repeating) for SECONDS;
+//                 prints the largest difference of their frames
+#include "MpvEngine.h"
+#include "WindowsMediaPlayer.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QWidget>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <functional>
+#include <random>
+
+namespace {
+
+struct TPane {
+    TMpvEngine* Engine = nullptr;
+    TWindowsMediaPlayer* Pane = nullptr;
+};
+
+bool WaitFor(const std::function<bool()>& Done, int LimitMs = 20000) {
+    QElapsedTimer Timer;
+    Timer.start();
+    while (!Done()) {
+        if (Timer.elapsed() > LimitMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::usleep(500);
+    }
+    return true;
+}
+
+void Spin(int Ms) {
+    QElapsedTimer Timer;
+    Timer.start();
+    WaitFor([&] { return Timer.elapsed() >= Ms; }, Ms + 1000);
+}
+
+bool AllSettled(const std::array<TPane, 4>& Panes) {
+    for (const TPane& P : Panes)
+        if (!P.Engine->Settled())
+            return false;
+    return true;
+}
+
+// Pauses all four in one turn and waits for the frame each one holds.
+std::array<int64_t, 4> HeldFrames(std::array<TPane, 4>& Panes) {
+    for (TPane& P : Panes)
+        P.Pane->Pause();
+    Spin(250);
+    std::array<int64_t, 4> Frames{};
+    for (int I = 0; I < 4; ++I)
+        Frames[I] = Panes[I].Engine->FrameNumber();
+    return Frames;
+}
+
+int64_t Spread(const std::array<int64_t, 4>& Frames) {
+    return *std::max_element(Frames.begin(), Frames.end()) - *std::min_element(Frames.begin(), Frames.end());
+}
+
+} // namespace
+
+int main(int Argc, char** Argv) {
+    QApplication App(Argc, Argv);
+    if (Argc < 7) {
+        std::fprintf(stderr, "usage: quadv_media_bench play|seek|drift CLIP1 CLIP2 CLIP3 CLIP4 ARG\n");
+        return 2;
+    }
+    const std::string Mode = Argv[1];
+    const double Arg = std::atof(Argv[6]);
+    QWidget Window;
+    std::array<TPane, 4> Panes;
+    for (int I = 0; I < 4; ++I) {
+        auto Engine = std::make_unique<TMpvEngine>();
+        Panes[I].Engine = Engine.get();
+        Panes[I].Pane = new TWindowsMediaPlayer(std::move(Engine), &Window);
+        Panes[I].Pane->setGeometry((I % 2) * 648, (I / 2) * 544, 648, 544);
+        Panes[I].Pane->SetURL(QString::fromLocal8Bit(Argv[I + 2]));
+    }
+    Window.resize(2 * 648, 2 * 544);
+    Window.show();
+    if (!WaitFor([&] { return AllSettled(Panes); })) {
+        std::fprintf(stderr, "quadv_media_bench: the clips did not load\n");
+        return 1;
+    }
+    int Result = 0;
+    if (Mode == "play") {
+        for (TPane& P : Panes)
+            P.Pane->Play();
+        Spin(static_cast<int>(Arg * 1000));
+    } else if (Mode == "seek") {
+        for (TPane& P : Panes)
+            P.Pane->Play();
+        Spin(500);
+        std::mt19937 Random(20150727);
+        std::uniform_int_distribution<int> Frame(10, 220);
+        for (int Round = 0; Round < static_cast<int>(Arg); ++Round) {
+            for (TPane& P : Panes)
+                P.Pane->Play();
+            Spin(200);
+            const int Target = Frame(Random);
+            QElapsedTimer Timer;
+            Timer.start();
+            for (TPane& P : Panes)
+                P.Pane->SetCurrentPosition(Target / 25.0);
+            if (!WaitFor([&] { return AllSettled(Panes); })) {
+                std::printf("seek %d timeout\n", Target);
+                Result = 1;
+                continue;
+            }
+            const double Ms = Timer.nsecsElapsed() / 1e6;
+            WaitFor([&] {
+                for (const TPane& P : Panes)
+                    if (P.Engine->RestartFrame() < 0)
+                        return false;
+                return true;
+            });
+            std::array<int64_t, 4> Frames{};
+            for (int I = 0; I < 4; ++I)
+                Frames[I] = Panes[I].Engine->RestartFrame();
+            std::printf("seek target=%d ms=%.1f frames=%lld,%lld,%lld,%lld same=%d\n", Target, Ms,
+                        static_cast<long long>(Frames[0]), static_cast<long long>(Frames[1]),
+                        static_cast<long long>(Frames[2]), static_cast<long long>(Frames[3]),
+                        Spread(Frames) == 0 && Frames[0] == Target ? 1 : 0);
+            std::fflush(stdout);
+        }
+    } else if (Mode == "drift") {
+        for (TPane& P : Panes)
+            P.Pane->SetPlayCount(999);
+        // Started together: a linked seek to the start releases all four at once.
+        for (TPane& P : Panes)
+            P.Pane->Play();
+        for (TPane& P : Panes)
+            P.Pane->SetCurrentPosition(0.0);
+        Spin(static_cast<int>(Arg * 1000));
+        const std::array<int64_t, 4> Frames = HeldFrames(Panes);
+        std::printf("drift seconds=%.0f frames=%lld,%lld,%lld,%lld spread=%lld\n", Arg,
+                    static_cast<long long>(Frames[0]), static_cast<long long>(Frames[1]),
+                    static_cast<long long>(Frames[2]), static_cast<long long>(Frames[3]),
+                    static_cast<long long>(Spread(Frames)));
+    } else {
+        std::fprintf(stderr, "quadv_media_bench: unknown mode %s\n", Mode.c_str());
+        Result = 2;
+    }
+    for (TPane& P : Panes)
+        delete P.Pane; // the panes before their window
+    return Result;
+}
