@@ -84,7 +84,9 @@ int ReplaceWholeFile(const std::filesystem::path& FileName, const std::string& B
     std::filesystem::path temp;
     TFd out(-1);
     for (int attempt = 0; attempt < 16 && out.Get() < 0; ++attempt) {
-        temp = folder / ("." + FileName.filename().string() + "." + std::to_string(random()) + ".tmp");
+        std::string name(1, '.');
+        name.append(FileName.filename().string()).append(1, '.').append(std::to_string(random())).append(".tmp");
+        temp = folder / name;
         out.Reset(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         if (out.Get() < 0 && errno != EEXIST)
             return errno;
