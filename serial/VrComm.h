@@ -1,0 +1,265 @@
+#pragma once
+
+// The serial communication family: one serial port driven by number, its line
+// settings, its control lines and its line events. Pure C++ over the device
+// layer, so that it serves any program on any system.
+//
+// Threads: every operation runs on the calling thread. Errors are returned as
+// 0 or a system error code (negated for transfers); only ReportError turns one
+// into an OnError call and, unless suppressed, an EPropertyError.
+
+#include "VrComponent.h"
+#include "platform/CommDevice.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+enum TVrCommErrorAt : int32_t {
+    vcaOpen = 0,
+    vcaClose = 1,
+    vcaSend = 2,
+    vcaReceive = 3,
+    vcaProperty = 4,
+    vcaOther = 5
+};
+
+// Raised by ReportError; the message is the stage word, " : " and the system's text.
+class EPropertyError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+using TVrNotifyCommError =
+    std::function<void(TComponent* Sender, TVrCommErrorAt ErrorAt, int32_t Error, bool& ThrowException)>;
+
+enum TVrCommByteSize : int32_t { vbs5Bits = 0, vbs6Bits = 1, vbs7Bits = 2, vbs8Bits = 3, vbs16Bits = 4 };
+enum TVrCommStopBit : int32_t { vsb1StopBit = 0, vsb1_5StopBits = 1, vsb2StopBits = 2 };
+enum TVrCommParityBit : int32_t { vpbNone = 0, vpbOdd = 1, vpbEven = 2, vpbSpace = 3, vpbMark = 4 };
+enum TVrCommFlowControl : int32_t { vfcHardware = 0, vfcXOnXOff = 1, vfcBoth = 2, vfcManual = 3 };
+enum TVrCommDtrLine : int32_t { vdlKeepOff = 0, vdlKeepOn = 1, vdlHandShake = 2 };
+enum TVrCommRtsLine : int32_t { vrlKeepOff = 0, vrlKeepOn = 1, vrlHandShake = 2, vrlToggle = 3 };
+
+enum TVrCommEvent : int32_t {
+    vevErrUnknown = 0,
+    vevErrOverrun = 1,
+    vevErrParity = 2,
+    vevErrFraming = 3,
+    vevErrIo = 4,
+    vevErrMode = 5,
+    vevErrReceiveOver = 6,
+    vevErrSendFull = 7,
+    vevError = 8,
+    vevBreak = 9,
+    vevReceive = 10,
+    vevEvent = 11,
+    vevSent = 12,
+    vevCts = 13,
+    vevDsr = 14,
+    vevRing = 15,
+    vevRlsd = 16,
+    vevXOn = 17,
+};
+
+// A set of line events, bit n for event n.
+struct TVrCommEvents {
+    uint32_t Value = 0;
+    constexpr TVrCommEvents() = default;
+    constexpr TVrCommEvents(std::initializer_list<TVrCommEvent> Events) {
+        for (TVrCommEvent E : Events)
+            Value |= 1u << E;
+    }
+    bool Contains(TVrCommEvent E) const { return Value & (1u << E); }
+    void Include(TVrCommEvent E) { Value |= 1u << E; }
+    void Exclude(TVrCommEvent E) { Value &= ~(1u << E); }
+    bool Empty() const { return Value == 0; }
+    friend bool operator==(TVrCommEvents, TVrCommEvents) = default;
+};
+
+// The port's handle, raw transfers and the family's one error routine.
+class TVrCustomCommIo : public TComponent {
+public:
+    // Device: where the port's calls go; null means the system's devices.
+    explicit TVrCustomCommIo(TComponent* Owner, std::shared_ptr<TCommDevice> Device = nullptr);
+    ~TVrCustomCommIo() override;
+    void Assign(const TComponent* Source) override;
+
+    virtual bool GetSuppressException() const;
+    virtual void SetSuppressException(bool Value);
+    virtual int32_t GetLastError() const;
+    virtual void SetLastError(int32_t Value);
+    virtual TCommHandle GetHandle() const;
+    virtual bool GetOpened() const;
+    virtual int32_t GetPortNumber() const;
+    virtual void SetPortNumber(int32_t Value); // only while closed, only > 0
+    virtual bool GetOverlapped() const;
+    virtual void SetOverlapped(bool Value); // only while closed
+    virtual bool GetSendPending() const;
+    virtual bool GetReceivePending() const;
+    virtual const TVrNotifyCommError& GetOnError() const;
+    virtual void SetOnError(TVrNotifyCommError Handler);
+
+    // Reports Error (0: the thread's last error) at ErrorAt; returns the
+    // reported code, or 0 when nothing was reported. May raise EPropertyError.
+    int32_t ReportError(TVrCommErrorAt ErrorAt, int32_t Error);
+    void ClearLineError();
+    int32_t OpenPort();  // 0 or the system error code
+    int32_t ClosePort(); // 0 or the system error code
+    // Bytes transferred; 0 for nothing or pending; the negated code on failure.
+    int32_t WritePort(const void* Data, int32_t Count);
+    int32_t ReadPort(void* Buffer, int32_t Count);
+    int32_t CompletePending(bool Send, bool Wait);
+
+    // Device wrappers: 0 or the system error code; 0 while closed.
+    int32_t GetLineStatus(uint32_t& Errors, TCommStat& Status);
+    int32_t GetModemStatus(uint32_t& Status);
+    int32_t SetBreakState();
+    int32_t ClearBreakState();
+    int32_t GetState(TCommDcb& Dcb);
+    int32_t SetState(const TCommDcb& Dcb);
+    int32_t GetTimeouts(TCommTimeouts& Timeouts);
+    int32_t SetTimeouts(const TCommTimeouts& Timeouts);
+    int32_t SetQueueSizes(int32_t SendSize, int32_t ReceiveSize);
+    int32_t GetProperties(TCommProp& Props);
+    int32_t PurgePort(bool Send, bool Receive);
+    int32_t TransmitChar(char Ch);
+
+    TCommDevice& Device() const { return *FDevice; }
+
+protected:
+    // The code to report for Error at ErrorAt; 0 reports nothing.
+    virtual int32_t FilterError(TVrCommErrorAt ErrorAt, int32_t Error);
+    // Clears the state of one opening; runs before every open and after every close.
+    virtual void ResetIoState();
+
+private:
+    int32_t Failed(); // ClearLineError, then the device's last error
+
+    std::shared_ptr<TCommDevice> FDevice;
+    bool FSuppressException = false;
+    // Written by the worker and the owner's thread alike.
+    std::atomic<bool> FSendPending{false};
+    std::atomic<bool> FReceivePending{false};
+    int32_t FPortNumber = 1;
+    std::atomic<int32_t> FLastError{0};
+    std::atomic<TCommHandle> FHandle{kInvalidCommHandle};
+    TVrNotifyCommError FOnError;
+    TCommOverlapped FWriteRecord{};
+    TCommOverlapped FReadRecord{};
+    // Both set (overlapped mode) or both null (plain mode).
+    TCommOverlapped* FActiveWrite = nullptr;
+    TCommOverlapped* FActiveRead = nullptr;
+};
+
+// Line settings, port control and line events.
+class TVrCustomComm : public TVrCustomCommIo {
+public:
+    explicit TVrCustomComm(TComponent* Owner, std::shared_ptr<TCommDevice> Device = nullptr);
+    ~TVrCustomComm() override;
+    void Assign(const TComponent* Source) override;
+
+    virtual int32_t ApplyState(bool Force);
+    virtual int32_t ApplyTimeouts(bool Force);
+    // One poll of the line: Events receives the set. 0, or the modem-status error.
+    virtual int32_t PollEvents(TVrCommEvents& Events);
+    virtual const TCommDcb* CurrentDcb() const;
+    virtual const TCommDcb* RequestedDcb() const;
+
+    virtual int32_t GetBaudRate() const;
+    virtual void SetBaudRate(int32_t Value);
+    virtual TVrCommByteSize GetByteSize() const;
+    virtual void SetByteSize(TVrCommByteSize Value);
+    virtual TVrCommStopBit GetStopBit() const;
+    virtual void SetStopBit(TVrCommStopBit Value);
+    virtual TVrCommParityBit GetParityBit() const;
+    virtual void SetParityBit(TVrCommParityBit Value);
+    virtual bool GetCheckParity() const;
+    virtual void SetCheckParity(bool Value);
+    virtual bool GetUseErrorChar() const;
+    virtual void SetUseErrorChar(bool Value);
+    virtual bool GetAbortOnError() const;
+    virtual void SetAbortOnError(bool Value);
+    virtual bool GetIgnoreNull() const;
+    virtual void SetIgnoreNull(bool Value);
+    virtual bool GetBreak() const;
+    virtual void SetBreak(bool Value);
+    virtual TVrCommEvents GetSignals() const;
+    virtual int32_t GetXOnChar() const;
+    virtual void SetXOnChar(int32_t Value);
+    virtual int32_t GetXOffChar() const;
+    virtual void SetXOffChar(int32_t Value);
+    virtual int32_t GetErrorChar() const;
+    virtual void SetErrorChar(int32_t Value);
+    virtual int32_t GetEventChar() const;
+    virtual void SetEventChar(int32_t Value);
+    virtual int32_t GetEofChar() const;
+    virtual void SetEofChar(int32_t Value);
+    virtual TVrCommFlowControl GetFlowControl() const;
+    virtual void SetFlowControl(TVrCommFlowControl Value);
+    virtual bool GetRequireCts() const;
+    virtual void SetRequireCts(bool Value);
+    virtual bool GetRequireDsr() const;
+    virtual void SetRequireDsr(bool Value);
+    virtual bool GetIgnoreNoDsr() const;
+    virtual void SetIgnoreNoDsr(bool Value);
+    virtual TVrCommDtrLine GetDtrLine() const;
+    virtual void SetDtrLine(TVrCommDtrLine Value);
+    virtual TVrCommRtsLine GetRtsLine() const;
+    virtual void SetRtsLine(TVrCommRtsLine Value);
+    virtual bool GetSilentWithXOff() const;
+    virtual void SetSilentWithXOff(bool Value);
+    virtual bool GetAcceptXControl() const;
+    virtual void SetAcceptXControl(bool Value);
+    virtual bool GetUseXControl() const;
+    virtual void SetUseXControl(bool Value);
+    virtual int32_t GetXOnThreshold() const;
+    virtual void SetXOnThreshold(int32_t Value);
+    virtual int32_t GetXOffThreshold() const;
+    virtual void SetXOffThreshold(int32_t Value);
+    virtual int32_t GetSendBufferSize() const;
+    virtual void SetSendBufferSize(int32_t Value);
+    virtual int32_t GetReceiveBufferSize() const;
+    virtual void SetReceiveBufferSize(int32_t Value);
+    virtual uint32_t GetSendTimeoutMultiplier() const;
+    virtual void SetSendTimeoutMultiplier(uint32_t Value);
+    virtual uint32_t GetSendTimeoutConstant() const;
+    virtual void SetSendTimeoutConstant(uint32_t Value);
+    virtual uint32_t GetReceiveIntervalTimeout() const;
+    virtual void SetReceiveIntervalTimeout(uint32_t Value);
+    virtual uint32_t GetReceiveTimeoutMultiplier() const;
+    virtual void SetReceiveTimeoutMultiplier(uint32_t Value);
+    virtual uint32_t GetReceiveTimeoutConstant() const;
+    virtual void SetReceiveTimeoutConstant(uint32_t Value);
+
+    virtual int32_t Open();
+    virtual int32_t Close();
+    virtual int32_t Send(const void* Data, int32_t Count); // bytes sent, 0 or -1
+    virtual int32_t Receive(void* Buffer, int32_t Count);  // bytes received, 0 or -1
+    virtual int32_t SendChar(char Ch);
+    virtual int32_t Purge();
+
+protected:
+    void ResetIoState() override;
+
+private:
+    int32_t CloseOwn(); // this class's Close, whatever a subclass does
+    bool GetFlag(uint32_t Bit) const;
+    void SetFlag(uint32_t Bit, bool Value, bool ManualOnly);
+    void SetControl(int Shift, uint32_t Value);
+    static int32_t ReadChar(char C);
+    void SetTimeoutField(uint32_t TCommTimeouts::*Field, uint32_t Value);
+
+    bool FBreak = false;
+    int32_t FSendSize = 256;
+    int32_t FReceiveSize = 256;
+    // Written by the worker's polls, read by the owner.
+    std::atomic<uint32_t> FSignals{0};
+    TVrCommFlowControl FFlowControl = vfcManual;
+    TCommDcb FAppliedDcb{};
+    TCommDcb FRequestedDcb{};
+    TCommTimeouts FAppliedTimeouts{};
+    TCommTimeouts FRequestedTimeouts{};
+};
