@@ -5,6 +5,7 @@
 #include "main.h"
 
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
@@ -106,6 +107,16 @@ void TQUADV_ABOUT::showEvent(QShowEvent* Event) {
     if (!Event->spontaneous())
         FormShow(this);
     QDialog::showEvent(Event);
+}
+
+void TQUADV_ABOUT::keyPressEvent(QKeyEvent* Event) {
+    // The dialog closes only through its title bar (close button, system
+    // menu, Alt+F4); Escape, which QDialog takes as a rejection, does nothing.
+    if (Event->key() == Qt::Key_Escape) {
+        Event->ignore();
+        return;
+    }
+    QDialog::keyPressEvent(Event);
 }
 
 void ShowAboutDialog(QWidget* Owner) {

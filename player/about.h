@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class QLabel;
+class QKeyEvent;
 class QShowEvent;
 class TURLLink;
 class TWindowSnapper;
@@ -28,6 +29,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* Event) override;
+    void keyPressEvent(QKeyEvent* Event) override;
 
 private:
     TWindowSnapper* FSnapper;

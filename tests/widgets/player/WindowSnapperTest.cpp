@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -108,7 +109,31 @@ TEST(AboutDialog, OpensOnTheOwnersCornerWithTheTitleAndQuietLinks) {
     EXPECT_EQ(about.IMG->geometry(), QRect(8, 104, 201, 41));
 }
 
+TEST(AboutDialog, CommandOpensModallyOnTheOwnersCornerAndEscapeDoesNotClose) {
+    EnsureApplication();
+    TMainWindowHarness harness;
+    harness.Create();
+    TQUADV_MAIN* owner = harness.FWindow.get();
+    owner->show();
+    owner->move(260, 170);
+    QPoint shownAt;
+    bool stillOpenAfterEscape = false;
+    QTimer::singleShot(0, [&] {
+        auto* about = qobject_cast<TQUADV_ABOUT*>(QApplication::activeModalWidget());
+        ASSERT_NE(about, nullptr);
+        shownAt = about->pos();
+        QTest::keyClick(about, Qt::Key_Escape);
+        stillOpenAfterEscape = about->isVisible();
+        about->close();
+    });
+    ShowAboutDialog(owner);
+    EXPECT_EQ(shownAt, QPoint(260, 170));
+    EXPECT_TRUE(stillOpenAfterEscape);
+    EXPECT_EQ(owner->findChildren<TQUADV_ABOUT*>().size(), 0); // destroyed once closed
+}
+
 TEST(AboutDialog, LogoIsA24BitFramedPicture) {
+    EnsureApplication(); // the lettering needs the font database
     const QImage logo = PublisherLogo();
     EXPECT_EQ(logo.size(), QSize(200, 40));
     EXPECT_EQ(logo.depth(), 24);
