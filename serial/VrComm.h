@@ -263,3 +263,148 @@ private:
     TCommTimeouts FAppliedTimeouts{};
     TCommTimeouts FRequestedTimeouts{};
 };
+
+#include "VrStreamBuffer.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+class TNotifyChannel;
+
+enum TVrThreadPriority : int32_t {
+    vtpLowest = 0,
+    vtpLower = 1,
+    vtpNormal = 2,
+    vtpHigher = 3,
+    vtpHighest = 4
+};
+
+using TNotifyEvent = std::function<void(TComponent* Sender)>;
+using TVrNotifyCommEvent = std::function<void(TComponent* Sender, TVrCommEvents Event)>;
+
+// Notification numbers; the record travels in the component's queues.
+inline constexpr uint32_t kNotifyError = 0xBB47;
+inline constexpr uint32_t kNotifyLineError = 0xBB48;
+inline constexpr uint32_t kNotifyOpen = 0xBB49;
+inline constexpr uint32_t kNotifyClose = 0xBB4A;
+inline constexpr uint32_t kNotifyReceive = 0xBB4B;
+inline constexpr uint32_t kNotifySent = 0xBB4C;
+inline constexpr uint32_t kNotifyBreak = 0xBB4D;
+inline constexpr uint32_t kNotifyChangeSignal = 0xBB4E;
+
+struct TVrNotifyMessage {
+    uint32_t Msg;
+    intptr_t WParam = 0;
+    intptr_t LParam = 0;
+    intptr_t Result = 0;
+};
+
+// The port driven by a worker thread: Send queues, Receive takes what the
+// worker collected, and the seven events run on the thread that opened the
+// port, whenever that thread drains its notifications (DrainNotifications, or
+// the Qt integration in a Qt program).
+class TVrCustomThreadedComm : public TVrCustomComm {
+public:
+    explicit TVrCustomThreadedComm(TComponent* Owner, std::shared_ptr<TCommDevice> Device = nullptr);
+    ~TVrCustomThreadedComm() override;
+    void Assign(const TComponent* Source) override;
+
+    virtual int32_t StartThread();
+    virtual int32_t StopThread();
+
+    virtual bool GetTerminated() const;
+    virtual void SetTerminated(bool Value);
+    virtual int32_t GetThreadSleep() const;
+    virtual void SetThreadSleep(int32_t Value);
+    virtual TVrThreadPriority GetThreadPriority();
+    virtual void SetThreadPriority(TVrThreadPriority Value);
+    virtual bool GetSendEnabled() const;
+    virtual void SetSendEnabled(bool Value);
+    virtual uint32_t GetThreadId() const;
+    virtual std::thread::native_handle_type GetThreadHandle();
+    virtual TNotifyChannel* GetNotifyWindow() const;
+    virtual uint8_t* GetReceiveChunk() const;
+    virtual TVrStreamBuffer& GetSendBuffer();
+    virtual TVrStreamBuffer& GetReceiveBuffer();
+    virtual int32_t GetSendCount() const;
+    virtual int32_t GetReceiveCount() const;
+
+    virtual const TNotifyEvent& GetOnOpen() const;
+    virtual void SetOnOpen(TNotifyEvent Handler);
+    virtual const TNotifyEvent& GetOnClose() const;
+    virtual void SetOnClose(TNotifyEvent Handler);
+    virtual const TNotifyEvent& GetOnBreak() const;
+    virtual void SetOnBreak(TNotifyEvent Handler);
+    virtual const TNotifyEvent& GetOnSent() const;
+    virtual void SetOnSent(TNotifyEvent Handler);
+    virtual const TNotifyEvent& GetOnReceive() const;
+    virtual void SetOnReceive(TNotifyEvent Handler);
+    virtual const TVrNotifyCommEvent& GetOnLineError() const;
+    virtual void SetOnLineError(TVrNotifyCommEvent Handler);
+    virtual const TVrNotifyCommEvent& GetOnChangeSignal() const;
+    virtual void SetOnChangeSignal(TVrNotifyCommEvent Handler);
+
+    int32_t Open() override;
+    int32_t Close() override;
+    int32_t Send(const void* Data, int32_t Count) override; // bytes queued
+    int32_t Receive(void* Buffer, int32_t Count) override;  // bytes taken
+    virtual int64_t SendStream(TVrStream& Stream);
+    virtual int64_t ReceiveStream(TVrStream& Stream);
+    int32_t Purge() override;
+
+    // The notification channel's handler; runs on the owner's thread.
+    virtual void NotifyWndProc(TVrNotifyMessage& Message);
+
+protected:
+    void ResetIoState() override;
+    virtual void ThreadLoop();
+    virtual void DoLineError(TVrCommEvents Events);
+    virtual int32_t ReceiveStep(TVrCommEvents Events);
+    virtual int32_t SendStep(TVrCommEvents Events);
+    virtual void DoBreak(TVrCommEvents Events);
+    virtual void DoChangeSignal(TVrCommEvents Events);
+    virtual void PostNotify(uint32_t Number, TVrCommEvents Events);
+    virtual void NotifyError(TVrCommErrorAt ErrorAt, int32_t Error);
+    virtual void FireOpen(TVrCommEvents Events);
+    virtual void FireClose(TVrCommEvents Events);
+    virtual void FireLineError(TVrCommEvents Events);
+    virtual void FireReceive(TVrCommEvents Events);
+    virtual void FireSent(TVrCommEvents Events);
+    virtual void FireBreak(TVrCommEvents Events);
+    virtual void FireChangeSignal(TVrCommEvents Events);
+    virtual void DefaultNotify(TVrNotifyMessage& Message);
+
+private:
+    static void ThreadEntry(TVrCustomThreadedComm* Self);
+    void ApplyPriority();
+    void ReleaseThread();
+
+    std::atomic<bool> FTerminated{false};
+    std::atomic<bool> FSendEnabled{false};
+    std::unique_ptr<uint8_t[]> FReceiveChunk;
+    std::atomic<uint32_t> FThreadId{0}; // the worker's kernel thread id
+    std::thread FThread;
+    std::atomic<int32_t> FThreadSleep{0};
+    TVrThreadPriority FThreadPriority = vtpNormal;
+    std::unique_ptr<TNotifyChannel> FNotifyWindow;
+    TNotifyEvent FOnOpen, FOnClose, FOnBreak, FOnSent, FOnReceive;
+    TVrNotifyCommEvent FOnLineError, FOnChangeSignal;
+    TVrStreamBuffer FSendBuffer;
+    TVrStreamBuffer FReceiveBuffer;
+    TVrStreamBuffer FNotifyQueue; // 4-byte event records, one per posted notification
+    // Error records (stage, code) wait apart from the event records: an error is
+    // handled as soon as it is sent, possibly before events posted earlier, and
+    // each notification must take its own record.
+    TVrStreamBuffer FErrorQueue;
+    // The thread-ended event: set while no worker runs.
+    std::mutex FEndedLock;
+    std::condition_variable FEndedSignal;
+    bool FThreadEnded = true;
+};
+
+// The threaded port as placed in a program: adds nothing to its base.
+class TVrThreadedComm : public TVrCustomThreadedComm {
+public:
+    using TVrCustomThreadedComm::TVrCustomThreadedComm;
+};

@@ -141,12 +141,15 @@ TEST(VrCommPty, AnotherProcessTalksThroughThePort) {
         for (char& C : Line)
             C = static_cast<char>(C - 32);
         Comm.Send(Line.data(), static_cast<int32_t>(Line.size()));
+        // Closing purges the output; wait until the far end confirms it read it.
+        ReceiveAll(Comm, 1);
         Comm.Close();
         ::_exit(Line == "HELLO" ? 0 : 3);
     }
     EXPECT_EQ(Pty.ReadFar(6), "ready\n");
     Pty.WriteFar("hello");
     EXPECT_EQ(Pty.ReadFar(5), "HELLO");
+    Pty.WriteFar(".");
     int Status = 0;
     ::waitpid(Child, &Status, 0);
     EXPECT_TRUE(WIFEXITED(Status));

@@ -1,0 +1,43 @@
+#pragma once
+
+// Notifications from any thread to the thread that created a channel (its
+// owner). Each thread has one queue with a wake-up descriptor that any event
+// loop can watch; the owner's thread runs the channel's handler when it drains
+// its queue. On Windows a hidden message-only window stands behind the same calls.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class TNotifyChannel {
+public:
+    using THandler = std::function<void(uint32_t Message)>;
+
+    // Creates a channel owned by the calling thread; null when the platform
+    // refuses (no descriptor left). Handler runs only on the owner's thread.
+    static std::unique_ptr<TNotifyChannel> Create(THandler Handler);
+    // Owner's thread only. Messages not yet handled are dropped, and a thread
+    // waiting in Send is released.
+    virtual ~TNotifyChannel() = default;
+
+    // Any thread: queues Message and returns at once (PostMessageW).
+    virtual void Post(uint32_t Message) = 0;
+    // Any thread but the owner's: queues Message and waits until the owner's
+    // thread has handled it or destroyed the channel (SendMessageW).
+    virtual void Send(uint32_t Message) = 0;
+};
+
+// The calling thread's wake-up descriptor: readable while messages wait.
+int NotifyWakeDescriptor();
+
+// Delivers the calling thread's pending messages, waiting up to TimeoutMs
+// (0: not at all, negative: for ever) for the first. Returns the number handled.
+int DrainNotifications(int TimeoutMs);
+
+// Delivers only the calling thread's messages of Send, which a sender waits
+// for; used by an owner that must wait for a worker without running the rest.
+int DrainSentNotifications();
+
+// Called on a thread the first time it gets a queue, with its wake-up
+// descriptor; lets an event loop (Qt's) watch every owner thread by itself.
+void SetNotifyQueueHook(std::function<void(int WakeDescriptor)> Hook);

@@ -1,0 +1,555 @@
+#include "VrComm.h"
+
+#include "platform/NotifyChannel.h"
+#include "platform/ThreadPriority.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+
+namespace {
+
+constexpr int32_t kChunkSize = 256;
+constexpr int32_t kErrorNoMoreUserHandles = 1158;
+constexpr auto kStopWait = std::chrono::milliseconds(10000);
+
+constexpr int kPlatformPriority[] = {-2, -1, 0, 1, 2};
+
+int PlatformPriority(TVrThreadPriority Value) {
+    return Value >= vtpLowest && Value <= vtpHighest ? kPlatformPriority[Value] : 0;
+}
+
+TVrThreadPriority FromPlatform(int Priority) {
+    switch (Priority) {
+    case -2:
+        return vtpLowest;
+    case -1:
+        return vtpLower;
+    case 1:
+        return vtpHigher;
+    case 2:
+        return vtpHighest;
+    default:
+        return vtpNormal;
+    }
+}
+
+} // namespace
+
+TVrCustomThreadedComm::TVrCustomThreadedComm(TComponent* Owner, std::shared_ptr<TCommDevice> Device)
+    : TVrCustomComm(Owner, std::move(Device)) {
+    SetOverlapped(true);
+    SetSendTimeoutConstant(1);
+    FReceiveChunk = std::make_unique<uint8_t[]>(kChunkSize);
+}
+
+TVrCustomThreadedComm::~TVrCustomThreadedComm() {
+    BeginDestroy();
+    if (GetOpened())
+        Close();
+    ReleaseThread();
+    if (FThread.joinable())
+        FThread.join(); // a worker that outlived the bounded wait
+}
+
+void TVrCustomThreadedComm::Assign(const TComponent* Source) {
+    TVrCustomComm::Assign(Source);
+    auto* From = dynamic_cast<const TVrCustomThreadedComm*>(Source);
+    if (!From)
+        return;
+    FOnOpen = From->FOnOpen;
+    FOnClose = From->FOnClose;
+    FOnBreak = From->FOnBreak;
+    FOnSent = From->FOnSent;
+    FOnReceive = From->FOnReceive;
+    FOnLineError = From->FOnLineError;
+    FOnChangeSignal = From->FOnChangeSignal;
+}
+
+void TVrCustomThreadedComm::ResetIoState() {
+    FSendEnabled = true;
+    TVrCustomComm::ResetIoState();
+}
+
+bool TVrCustomThreadedComm::GetTerminated() const {
+    return FTerminated;
+}
+void TVrCustomThreadedComm::SetTerminated(bool Value) {
+    FTerminated = Value;
+}
+int32_t TVrCustomThreadedComm::GetThreadSleep() const {
+    return FThreadSleep;
+}
+void TVrCustomThreadedComm::SetThreadSleep(int32_t Value) {
+    if (Value >= 0)
+        FThreadSleep = Value;
+}
+
+TVrThreadPriority TVrCustomThreadedComm::GetThreadPriority() {
+    if (GetOpened() && FThreadId != 0)
+        FThreadPriority = FromPlatform(GetThreadPriorityOf(FThreadId));
+    return FThreadPriority;
+}
+
+void TVrCustomThreadedComm::SetThreadPriority(TVrThreadPriority Value) {
+    FThreadPriority = Value;
+    if (GetOpened() && FThreadId != 0)
+        SetThreadPriorityOf(FThreadId, PlatformPriority(Value));
+}
+
+bool TVrCustomThreadedComm::GetSendEnabled() const {
+    return FSendEnabled;
+}
+void TVrCustomThreadedComm::SetSendEnabled(bool Value) {
+    if (GetOpened())
+        FSendEnabled = Value;
+}
+uint32_t TVrCustomThreadedComm::GetThreadId() const {
+    return FThreadId;
+}
+std::thread::native_handle_type TVrCustomThreadedComm::GetThreadHandle() {
+    return FThread.joinable() ? FThread.native_handle() : std::thread::native_handle_type{};
+}
+TNotifyChannel* TVrCustomThreadedComm::GetNotifyWindow() const {
+    return FNotifyWindow.get();
+}
+uint8_t* TVrCustomThreadedComm::GetReceiveChunk() const {
+    return FReceiveChunk.get();
+}
+TVrStreamBuffer& TVrCustomThreadedComm::GetSendBuffer() {
+    return FSendBuffer;
+}
+TVrStreamBuffer& TVrCustomThreadedComm::GetReceiveBuffer() {
+    return FReceiveBuffer;
+}
+
+// The counts are read under the buffer's lock: the worker changes them meanwhile.
+int32_t TVrCustomThreadedComm::GetSendCount() const {
+    std::lock_guard Guard(const_cast<TVrStreamBuffer&>(FSendBuffer));
+    return FSendBuffer.Count();
+}
+int32_t TVrCustomThreadedComm::GetReceiveCount() const {
+    std::lock_guard Guard(const_cast<TVrStreamBuffer&>(FReceiveBuffer));
+    return FReceiveBuffer.Count();
+}
+
+const TNotifyEvent& TVrCustomThreadedComm::GetOnOpen() const {
+    return FOnOpen;
+}
+void TVrCustomThreadedComm::SetOnOpen(TNotifyEvent Handler) {
+    FOnOpen = std::move(Handler);
+}
+const TNotifyEvent& TVrCustomThreadedComm::GetOnClose() const {
+    return FOnClose;
+}
+void TVrCustomThreadedComm::SetOnClose(TNotifyEvent Handler) {
+    FOnClose = std::move(Handler);
+}
+const TNotifyEvent& TVrCustomThreadedComm::GetOnBreak() const {
+    return FOnBreak;
+}
+void TVrCustomThreadedComm::SetOnBreak(TNotifyEvent Handler) {
+    FOnBreak = std::move(Handler);
+}
+const TNotifyEvent& TVrCustomThreadedComm::GetOnSent() const {
+    return FOnSent;
+}
+void TVrCustomThreadedComm::SetOnSent(TNotifyEvent Handler) {
+    FOnSent = std::move(Handler);
+}
+const TNotifyEvent& TVrCustomThreadedComm::GetOnReceive() const {
+    return FOnReceive;
+}
+void TVrCustomThreadedComm::SetOnReceive(TNotifyEvent Handler) {
+    FOnReceive = std::move(Handler);
+}
+const TVrNotifyCommEvent& TVrCustomThreadedComm::GetOnLineError() const {
+    return FOnLineError;
+}
+void TVrCustomThreadedComm::SetOnLineError(TVrNotifyCommEvent Handler) {
+    FOnLineError = std::move(Handler);
+}
+const TVrNotifyCommEvent& TVrCustomThreadedComm::GetOnChangeSignal() const {
+    return FOnChangeSignal;
+}
+void TVrCustomThreadedComm::SetOnChangeSignal(TVrNotifyCommEvent Handler) {
+    FOnChangeSignal = std::move(Handler);
+}
+
+int32_t TVrCustomThreadedComm::Open() {
+    if (GetOpened())
+        return 0;
+    {
+        std::lock_guard Guard(FNotifyQueue);
+        FNotifyQueue.Clear();
+    }
+    {
+        std::lock_guard Guard(FErrorQueue);
+        FErrorQueue.Clear();
+    }
+    Purge();
+    int32_t R = 0;
+    try {
+        R = TVrCustomComm::Open();
+        if (R == 0) {
+            FNotifyWindow = TNotifyChannel::Create([this](uint32_t Number) {
+                TVrNotifyMessage Message{Number};
+                NotifyWndProc(Message);
+            });
+            if (FNotifyWindow) {
+                R = StartThread();
+                if (R == 0 && !GetDestroying())
+                    FireOpen({});
+            } else {
+                R = ReportError(vcaOpen, kErrorNoMoreUserHandles);
+            }
+        }
+        if (R != 0)
+            Close();
+    } catch (...) {
+        Close();
+        throw;
+    }
+    return R;
+}
+
+int32_t TVrCustomThreadedComm::StartThread() {
+    FTerminated = false;
+    ReleaseThread();
+    {
+        std::lock_guard Guard(FEndedLock);
+        FThreadEnded = false;
+        FThreadId = 0;
+    }
+    try {
+        FThread = std::thread(&TVrCustomThreadedComm::ThreadEntry, this);
+    } catch (const std::system_error& E) {
+        // Nobody will signal the end: mark it, so Close does not wait for it.
+        std::lock_guard Guard(FEndedLock);
+        FThreadEnded = true;
+        FThreadId = 0;
+        return -E.code().value();
+    }
+    {
+        // The identifier is the worker's kernel id, known once it runs.
+        std::unique_lock Guard(FEndedLock);
+        FEndedSignal.wait(Guard, [this] { return FThreadId != 0 || FThreadEnded; });
+    }
+    SetThreadPriority(FThreadPriority);
+    return 0;
+}
+
+void TVrCustomThreadedComm::ThreadEntry(TVrCustomThreadedComm* Self) {
+    {
+        std::lock_guard Guard(Self->FEndedLock);
+        Self->FThreadId = CurrentThreadId();
+    }
+    Self->FEndedSignal.notify_all();
+    try {
+        Self->ThreadLoop();
+    } catch (const std::exception& E) {
+        std::fprintf(stderr, "TVrThreadedComm の補助スレッドで例外: %s\n", E.what());
+    } catch (...) {
+        std::fprintf(stderr, "TVrThreadedComm の補助スレッドで例外\n");
+    }
+    // Signalled on every way out, so that Close never waits for a worker that
+    // is already gone.
+    {
+        std::lock_guard Guard(Self->FEndedLock);
+        Self->FThreadEnded = true;
+    }
+    Self->FEndedSignal.notify_all();
+}
+
+void TVrCustomThreadedComm::ThreadLoop() {
+    TVrCommEvents Events;
+    TVrCommEvents Previous;
+    while (!FTerminated && GetOpened()) {
+        const int32_t R = PollEvents(Events);
+        if (R != 0) {
+            NotifyError(vcaOther, R);
+        } else {
+            if (Events.Contains(vevError))
+                DoLineError(Events);
+            if (Events.Contains(vevReceive)) {
+                const int32_t N = ReceiveStep(Events);
+                if (N < 0)
+                    NotifyError(vcaReceive, -N);
+            }
+            bool HaveToSend;
+            {
+                std::lock_guard Guard(FSendBuffer);
+                HaveToSend = FSendBuffer.Count() > 0;
+            }
+            if ((!GetSendPending() && HaveToSend) || Events.Contains(vevSent)) {
+                const int32_t N = SendStep(Events);
+                if (N < 0)
+                    NotifyError(vcaSend, -N);
+            }
+            if (GetSignals() != Previous) {
+                DoChangeSignal(Events);
+                Previous = GetSignals();
+            }
+            if (Events.Contains(vevBreak))
+                DoBreak(Events);
+        }
+        if (const int32_t Sleep = FThreadSleep; Sleep != 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(Sleep));
+        else if (Events.Empty())
+            // Wake as soon as input arrives instead of sleeping blindly; the
+            // terminate flag is seen within the same millisecond.
+            Device().WaitReadable(GetHandle(), 1);
+    }
+}
+
+int32_t TVrCustomThreadedComm::ReceiveStep(TVrCommEvents Events) {
+    const int32_t N = ReadPort(FReceiveChunk.get(), kChunkSize);
+    if (N > 0 && !Events.Contains(vevError)) {
+        {
+            std::lock_guard Guard(FReceiveBuffer);
+            FReceiveBuffer.Write(FReceiveChunk.get(), N);
+        }
+        PostNotify(kNotifyReceive, Events);
+    }
+    return N;
+}
+
+int32_t TVrCustomThreadedComm::SendStep(TVrCommEvents Events) {
+    int32_t Result = 0;
+    bool Empty;
+    {
+        std::lock_guard Guard(FSendBuffer);
+        if (GetSendPending()) {
+            const int32_t C = CompletePending(true, true);
+            Result = C > 0 ? FSendBuffer.Read(nullptr, C) : C;
+        }
+        // The device layer keeps its own copy of a pending write's bytes, so
+        // the block may move under a later Send.
+        if (FSendEnabled && !GetSendPending() && FSendBuffer.Count() > 0) {
+            int32_t W;
+            do {
+                W = WritePort(FSendBuffer.Data(), FSendBuffer.Count());
+                if (W > 0)
+                    Result += FSendBuffer.Read(nullptr, W);
+            } while (W > 0 && FSendBuffer.Count() > 0);
+            if (W < 0)
+                Result = W;
+        }
+        Empty = FSendBuffer.Count() == 0;
+    }
+    if (Result > 0 && Empty)
+        PostNotify(kNotifySent, Events);
+    return Result;
+}
+
+void TVrCustomThreadedComm::DoLineError(TVrCommEvents Events) {
+    PostNotify(kNotifyLineError, Events);
+}
+void TVrCustomThreadedComm::DoBreak(TVrCommEvents Events) {
+    PostNotify(kNotifyBreak, Events);
+}
+void TVrCustomThreadedComm::DoChangeSignal(TVrCommEvents Events) {
+    PostNotify(kNotifyChangeSignal, Events);
+}
+
+void TVrCustomThreadedComm::PostNotify(uint32_t Number, TVrCommEvents Events) {
+    {
+        std::lock_guard Guard(FNotifyQueue);
+        FNotifyQueue.Write(&Events.Value, sizeof Events.Value);
+    }
+    if (FNotifyWindow)
+        FNotifyWindow->Post(Number);
+}
+
+void TVrCustomThreadedComm::NotifyError(TVrCommErrorAt ErrorAt, int32_t Error) {
+    {
+        std::lock_guard Guard(FErrorQueue);
+        const int32_t Record[2] = {static_cast<int32_t>(ErrorAt), Error};
+        FErrorQueue.Write(Record, sizeof Record);
+    }
+    if (FNotifyWindow)
+        FNotifyWindow->Send(kNotifyError);
+}
+
+void TVrCustomThreadedComm::NotifyWndProc(TVrNotifyMessage& Message) {
+    if (Message.Msg < kNotifyError || Message.Msg > kNotifyChangeSignal) {
+        DefaultNotify(Message);
+        return;
+    }
+    if (Message.Msg == kNotifyError) {
+        int32_t Record[2];
+        bool Taken;
+        {
+            std::lock_guard Guard(FErrorQueue);
+            Taken = FErrorQueue.Count() >= static_cast<int32_t>(sizeof Record) &&
+                    FErrorQueue.Read(Record, sizeof Record) == sizeof Record;
+        }
+        if (Taken)
+            ReportError(static_cast<TVrCommErrorAt>(Record[0]), Record[1]);
+        return;
+    }
+    TVrCommEvents Events;
+    bool Taken;
+    {
+        std::lock_guard Guard(FNotifyQueue);
+        Taken = FNotifyQueue.Count() >= 4 && FNotifyQueue.Read(&Events.Value, 4) == 4;
+    }
+    if (!Taken)
+        return;
+    switch (Message.Msg) {
+    case kNotifyLineError:
+        FireLineError(Events);
+        break;
+    case kNotifyOpen:
+        FireOpen(Events);
+        break;
+    case kNotifyClose:
+        FireClose(Events);
+        break;
+    case kNotifyReceive:
+        FireReceive(Events);
+        break;
+    case kNotifySent:
+        FireSent(Events);
+        break;
+    case kNotifyBreak:
+        FireBreak(Events);
+        break;
+    case kNotifyChangeSignal:
+        FireChangeSignal(Events);
+        break;
+    default:
+        break;
+    }
+}
+
+void TVrCustomThreadedComm::DefaultNotify(TVrNotifyMessage&) {}
+
+void TVrCustomThreadedComm::FireOpen(TVrCommEvents) {
+    if (FOnOpen)
+        FOnOpen(this);
+}
+void TVrCustomThreadedComm::FireClose(TVrCommEvents) {
+    if (FOnClose)
+        FOnClose(this);
+}
+void TVrCustomThreadedComm::FireLineError(TVrCommEvents Events) {
+    if (FOnLineError)
+        FOnLineError(this, Events);
+}
+void TVrCustomThreadedComm::FireReceive(TVrCommEvents) {
+    if (FOnReceive)
+        FOnReceive(this);
+}
+void TVrCustomThreadedComm::FireSent(TVrCommEvents) {
+    if (FOnSent)
+        FOnSent(this);
+}
+void TVrCustomThreadedComm::FireBreak(TVrCommEvents) {
+    if (FOnBreak)
+        FOnBreak(this);
+}
+void TVrCustomThreadedComm::FireChangeSignal(TVrCommEvents Events) {
+    if (FOnChangeSignal)
+        FOnChangeSignal(this, Events);
+}
+
+int32_t TVrCustomThreadedComm::StopThread() {
+    FTerminated = true;
+    const auto Deadline = std::chrono::steady_clock::now() + kStopWait;
+    bool Ended = false;
+    for (;;) {
+        {
+            std::unique_lock Guard(FEndedLock);
+            Ended =
+                FEndedSignal.wait_for(Guard, std::chrono::milliseconds(1), [this] { return FThreadEnded; });
+        }
+        if (Ended || std::chrono::steady_clock::now() >= Deadline)
+            break;
+        // A worker blocked in NotifyError waits for this thread: serve its error
+        // so that it can see the terminate flag, instead of both waiting 10 s.
+        try {
+            DrainSentNotifications();
+        } catch (const EPropertyError&) {
+            // Reported through OnError already; the close goes on.
+        }
+    }
+    if (!Ended) {
+        ReportError(vcaClose, 0);
+        return 0;
+    }
+    ReleaseThread();
+    return 0;
+}
+
+void TVrCustomThreadedComm::ReleaseThread() {
+    bool Ended;
+    {
+        std::lock_guard Guard(FEndedLock);
+        Ended = FThreadEnded;
+    }
+    if (Ended && FThread.joinable())
+        FThread.join();
+}
+
+int32_t TVrCustomThreadedComm::Close() {
+    if (!GetOpened())
+        return 0;
+    FSendEnabled = false;
+    int32_t E1 = StopThread();
+    const int32_t E2 = TVrCustomComm::Close();
+    FNotifyWindow.reset();
+    Purge();
+    if (E1 != 0)
+        E1 = ReportError(vcaClose, E1);
+    const int32_t Result = E1 != 0 ? E1 : E2;
+    if (Result == 0 && !GetDestroying())
+        FireClose({});
+    return Result;
+}
+
+int32_t TVrCustomThreadedComm::Send(const void* Data, int32_t Count) {
+    if (!GetOpened() || !Data || Count <= 0)
+        return 0;
+    std::lock_guard Guard(FSendBuffer);
+    return FSendBuffer.Write(Data, Count);
+}
+
+int32_t TVrCustomThreadedComm::Receive(void* Buffer, int32_t Count) {
+    if (!GetOpened() || Count <= 0)
+        return 0;
+    std::lock_guard Guard(FReceiveBuffer);
+    return FReceiveBuffer.Count() == 0 ? 0 : FReceiveBuffer.Read(Buffer, Count);
+}
+
+int64_t TVrCustomThreadedComm::SendStream(TVrStream& Stream) {
+    if (!GetOpened() || Stream.GetSize() == 0)
+        return 0;
+    std::lock_guard Guard(FSendBuffer);
+    return FSendBuffer.CopyFrom(Stream, 0);
+}
+
+int64_t TVrCustomThreadedComm::ReceiveStream(TVrStream& Stream) {
+    if (!GetOpened())
+        return 0;
+    std::lock_guard Guard(FReceiveBuffer);
+    if (FReceiveBuffer.Count() == 0)
+        return 0;
+    const int64_t N = FReceiveBuffer.CopyTo(Stream);
+    FReceiveBuffer.Clear();
+    return N;
+}
+
+int32_t TVrCustomThreadedComm::Purge() {
+    const int32_t R = TVrCustomComm::Purge();
+    {
+        std::lock_guard Guard(FSendBuffer);
+        FSendBuffer.Clear();
+    }
+    {
+        std::lock_guard Guard(FReceiveBuffer);
+        FReceiveBuffer.Clear();
+    }
+    return R;
+}
