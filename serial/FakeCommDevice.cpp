@@ -184,8 +184,8 @@ bool TFakeCommDevice::GetCommProperties(TCommHandle, TCommProp* Props) {
     if (!Enter("GetCommProperties"))
         return false;
     std::memset(Props, 0, sizeof *Props);
-    Props->dwMaxTxQueue = 4096;
-    Props->dwMaxRxQueue = 2048;
+    Props->dwMaxTxQueue = MaxTxQueue;
+    Props->dwMaxRxQueue = MaxRxQueue;
     return true;
 }
 

@@ -22,12 +22,14 @@ public:
     uint32_t NextErrors = 0;             // returned (and cleared) by the next ClearCommError
     uint32_t StatFlags = 0;              // COMSTAT flags
     uint32_t OutQueue = 0;               // cbOutQue
-    bool WritesPend = false;             // overlapped writes come back pending
-    bool PendingDone = false;            // a pending write has finished
-    std::deque<uint8_t> Input;           // bytes the line delivers
-    std::vector<uint8_t> Output;         // bytes written
-    std::vector<std::string> Calls;      // call names, in order
-    TCommDcb Dcb{};                      // the device's state
+    uint32_t MaxTxQueue = 4096;          // COMMPROP maxima; 0 means none
+    uint32_t MaxRxQueue = 2048;
+    bool WritesPend = false;        // overlapped writes come back pending
+    bool PendingDone = false;       // a pending write has finished
+    std::deque<uint8_t> Input;      // bytes the line delivers
+    std::vector<uint8_t> Output;    // bytes written
+    std::vector<std::string> Calls; // call names, in order
+    TCommDcb Dcb{};                 // the device's state
     TCommTimeouts Timeouts{};
     bool InBreak = false;
     bool IsOpen = false;

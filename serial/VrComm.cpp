@@ -428,7 +428,8 @@ void TVrCustomComm::SetSendBufferSize(int32_t Value) {
         return;
     }
     TCommProp Props;
-    if (GetProperties(Props) == 0)
+    // A maximum of 0 means the device has none; the stored size then stays.
+    if (GetProperties(Props) == 0 && Props.dwMaxTxQueue != 0)
         FSendSize = static_cast<int32_t>(Props.dwMaxTxQueue);
     ReportError(vcaProperty, E);
 }
@@ -444,10 +445,10 @@ void TVrCustomComm::SetReceiveBufferSize(int32_t Value) {
         FReceiveSize = Value;
     } else {
         TCommProp Props;
-        if (GetProperties(Props) == 0)
-            FReceiveSize = static_cast<int32_t>(Props.dwMaxRxQueue);
-        else
+        if (GetProperties(Props) != 0)
             ReportError(vcaProperty, E);
+        else if (Props.dwMaxRxQueue != 0) // 0: no maximum, the stored size stays
+            FReceiveSize = static_cast<int32_t>(Props.dwMaxRxQueue);
     }
     if (GetXOnThreshold() > FReceiveSize)
         SetXOnThreshold(FReceiveSize / 2);

@@ -110,6 +110,36 @@ TEST_F(TCommFixture, ReceiveSizeLowersOnlyThresholdsAboveIt) {
     EXPECT_EQ(Comm->GetXOffThreshold(), 75);
 }
 
+TEST_F(TCommFixture, RefusedQueueSizesTakeTheMaximaAndReportDifferently) {
+    RecordErrors(false);
+    OpenQuietly();
+    Fake->FailCall["SetupComm"] = EINVAL;
+    Comm->SetSendBufferSize(9000);
+    EXPECT_EQ(Comm->GetSendBufferSize(), 4096);
+    EXPECT_EQ(Reported.size(), 1u); // a refused send size is always reported
+    Fake->MaxRxQueue = 64;
+    Comm->SetReceiveBufferSize(9000);
+    EXPECT_EQ(Comm->GetReceiveBufferSize(), 64);
+    EXPECT_EQ(Reported.size(), 1u); // a refused receive size only when the maxima are unknown
+    EXPECT_EQ(Comm->GetXOnThreshold(), 32);
+    EXPECT_EQ(Comm->GetXOffThreshold(), 48);
+
+    // A device without maxima leaves the sizes as they were, not 0.
+    Fake->MaxTxQueue = 0;
+    Fake->MaxRxQueue = 0;
+    Comm->SetSendBufferSize(100);
+    Comm->SetReceiveBufferSize(100);
+    EXPECT_EQ(Comm->GetSendBufferSize(), 4096);
+    EXPECT_EQ(Comm->GetReceiveBufferSize(), 64);
+
+    Fake->FailCall["GetCommProperties"] = EIO;
+    Comm->SetReceiveBufferSize(50);
+    EXPECT_EQ(Comm->GetReceiveBufferSize(), 64);
+    ASSERT_EQ(Reported.size(), 3u);
+    EXPECT_EQ(Reported.back(), std::make_pair(vcaProperty, int32_t{EINVAL}));
+    Fake->FailCall.clear();
+}
+
 TEST_F(TCommFixture, OpenAppliesEverySettingAndTimeoutsSkipEqualValues) {
     Comm->SetPortNumber(12);
     Comm->SetBaudRate(9600);
