@@ -407,4 +407,8 @@ private:
 class TVrThreadedComm : public TVrCustomThreadedComm {
 public:
     using TVrCustomThreadedComm::TVrCustomThreadedComm;
+    // Stops the worker before any base part is torn down: the worker calls
+    // virtual operations until it has ended. A class derived from this one
+    // that is destroyed while open closes in its own destructor likewise.
+    ~TVrThreadedComm() override;
 };

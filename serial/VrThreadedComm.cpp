@@ -553,3 +553,9 @@ int32_t TVrCustomThreadedComm::Purge() {
     }
     return R;
 }
+
+TVrThreadedComm::~TVrThreadedComm() {
+    BeginDestroy();
+    if (GetOpened())
+        Close();
+}

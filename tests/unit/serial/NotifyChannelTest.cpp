@@ -46,7 +46,8 @@ TEST(NotifyChannel, SendWaitsForTheOwnerAndDestroyReleasesIt) {
     EXPECT_TRUE(Returned);
     // A channel destroyed with a sender waiting lets it go without handling.
     EXPECT_EQ(DrainNotifications(0), 0); // also clears the wake-up descriptor
-    std::thread Late([&] { Channel->Send(8); });
+    TNotifyChannel* Raw = Channel.get();
+    std::thread Late([Raw] { Raw->Send(8); });
     pollfd P{NotifyWakeDescriptor(), POLLIN, 0};
     ASSERT_EQ(::poll(&P, 1, 5000), 1); // the message is queued
     Channel.reset();

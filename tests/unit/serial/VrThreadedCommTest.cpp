@@ -117,12 +117,13 @@ TEST_F(TThreadedFixture, ErrorOvertakingReceivesTakesItsOwnRecord) {
 }
 
 TEST_F(TThreadedFixture, CloseServesAWorkerBlockedOnAnError) {
+    // The modem query's failure is handled on the worker too, so the handler is set first.
+    Comm->SetOnError([](TComponent*, TVrCommErrorAt, int32_t, bool& Throw) { Throw = false; });
     ASSERT_EQ(Comm->Open(), 0);
     {
         std::lock_guard Guard(Fake->Lock);
         Fake->FailCall["GetCommModemStatus"] = EIO; // every pass reports
     }
-    Comm->SetOnError([](TComponent*, TVrCommErrorAt, int32_t, bool& Throw) { Throw = false; });
     std::this_thread::sleep_for(std::chrono::milliseconds(20)); // the worker now waits in NotifyError
     bool Closed = false;
     Comm->SetOnClose([&](TComponent*) { Closed = true; });
