@@ -26,9 +26,9 @@ protected:
         fs::remove_all(FDir);
         fs::create_directories(FDir);
         FFile = FDir / "settings.ini";
-        std::ofstream(FFile, std::ios::binary) << std::string("\xFF\xFE[\0M\0]\0\r\0\n\0X\0=\0"
-                                                              "5\0\r\0\n\0",
-                                                              24);
+        static constexpr char kBytes[] = "\xFF\xFE[\0M\0]\0\r\0\n\0X\0=\0"
+                                         "5\0\r\0\n\0";
+        std::ofstream(FFile, std::ios::binary) << std::string(kBytes, sizeof kBytes - 1);
         FOriginal = Read();
     }
     void TearDown() override { fs::remove_all(FDir); }

@@ -138,7 +138,8 @@ TEST_F(IniStoreTest, SettingsWrittenFromScratchHaveTheExactLayout) {
 }
 
 TEST_F(IniStoreTest, LineEndsOfEveryKindAndANulEndTheText) {
-    Put(Utf16Le(std::u16string(u"[S]\rA=1\nB=2\r\nC=3\0D=4\r\n", 25)));
+    static constexpr char16_t kText[] = u"[S]\rA=1\nB=2\r\nC=3\0D=4\r\n";
+    Put(Utf16Le(std::u16string(kText, std::size(kText) - 1)));
     const TIniStore store(FFile);
     EXPECT_EQ(store.ReadInteger(u"S", u"A", 0), 1);
     EXPECT_EQ(store.ReadInteger(u"S", u"B", 0), 2);
