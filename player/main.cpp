@@ -10,7 +10,9 @@
 #include "QuadvError.h"
 #include "Shell.h"
 #include "UserName.h"
+#include "WindowSnapper.h"
 #include "WindowsMediaPlayer.h"
+#include "about.h"
 
 #include <QAction>
 #include <QApplication>
@@ -151,6 +153,8 @@ TQUADV_MAIN::TQUADV_MAIN(TQuadvMainEnvironment Environment, QWidget* Parent)
     FUserSuffix = GetLogonUserName();
     if (!FUserSuffix.isEmpty())
         FUserSuffix.prepend(u'_');
+
+    FSnapper = new TWindowSnapper(this);
 
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { WMEndSession(); });
@@ -378,7 +382,9 @@ void TQUADV_MAIN::S_HistoryClick(QObject*) {
     TShell::Current().Execute(this, QStringLiteral("open"), QString::fromStdU16String(file.u16string()));
 }
 
-void TQUADV_MAIN::S_AboutClick(QObject*) {}
+void TQUADV_MAIN::S_AboutClick(QObject*) {
+    ShowAboutDialog(this);
+}
 
 // ---- Volume, balance, speed, mute
 
@@ -538,7 +544,10 @@ void TQUADV_MAIN::LoadSettings() {
         // A file that exists but cannot be read counts as no file: the
         // window starts from the defaults rather than half set up.
     }
-    move(left, top);
+    {
+        const TWindowSnapper::TProgramMove guard(*FSnapper);
+        move(left, top);
+    }
     PM_AutoRepeat->setChecked(!autoRepeat);
     PM_Link->setChecked(link);
     OpenDialog->SetInitialDir(QString::fromStdU16String(dir));
@@ -597,6 +606,7 @@ void TQUADV_MAIN::ApplyMovieSize() {
     const int i = CB_MovieSize->currentIndex();
     if (i < 0 || i >= FSizeCount)
         return;
+    const TWindowSnapper::TProgramMove guard(*FSnapper);
     const int w = FSizeX[i] + 8;
     const int h = FSizeY[i] + 64;
     WindowsMediaPlayer1->resize(w, h);
