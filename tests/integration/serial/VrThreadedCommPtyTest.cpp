@@ -1,5 +1,6 @@
 #include "PtyPair.h"
 #include "VrComm.h"
+#include "PumpNotifications.h"
 #include "platform/NotifyChannel.h"
 
 #include <gtest/gtest.h>
@@ -8,16 +9,6 @@
 #include <thread>
 
 namespace {
-
-template <typename F> bool PumpUntil(F Done) {
-    const auto End = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!Done()) {
-        if (std::chrono::steady_clock::now() > End)
-            return false;
-        DrainNotifications(5);
-    }
-    return true;
-}
 
 struct TThreadedPty : ::testing::Test {
     TPtyPair Pty{21};

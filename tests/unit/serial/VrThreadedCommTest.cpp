@@ -1,5 +1,6 @@
 #include "FakeCommDevice.h"
 #include "VrComm.h"
+#include "PumpNotifications.h"
 #include "platform/NotifyChannel.h"
 
 #include <gtest/gtest.h>
@@ -9,17 +10,6 @@
 #include <thread>
 
 namespace {
-
-// Drains this thread's notifications until Done or 5 s have passed.
-template <typename F> bool PumpUntil(F Done) {
-    const auto End = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!Done()) {
-        if (std::chrono::steady_clock::now() > End)
-            return false;
-        DrainNotifications(5);
-    }
-    return true;
-}
 
 struct TThreadedFixture : ::testing::Test {
     std::shared_ptr<TFakeCommDevice> Fake = std::make_shared<TFakeCommDevice>();
