@@ -9,6 +9,8 @@
 #include "WindowsMediaPlayer.h"
 #include "main.h"
 
+#include <memory>
+
 int main(int argc, char** argv) {
     // Another copy holds the guard: leave at once, showing nothing.
     if (NamedMutexExists(u"QUADV"))
@@ -18,10 +20,12 @@ int main(int argc, char** argv) {
     try {
         TQuadvMainEnvironment environment;
         environment.CreatePane = [](QWidget* Parent) { return new TWindowsMediaPlayer(Parent); };
-        auto* window = new TQUADV_MAIN(std::move(environment));
-        window->setAttribute(Qt::WA_DeleteOnClose);
-        QUADV_MAIN = window;
-        InstallSessionEndSignals(window, [window] { window->WMEndSession(); });
+        // Destroyed after the loop, not on close: a close inside a modal
+        // dialog's loop (the end of the session) would otherwise delete the
+        // window, and the dialog with it, under the command that opened it.
+        const auto window = std::make_unique<TQUADV_MAIN>(std::move(environment));
+        QUADV_MAIN = window.get();
+        InstallSessionEndSignals(window.get(), [w = window.get()] { w->WMEndSession(); });
         window->show();
         app.exec();
     } catch (const EQuadvError& Error) {

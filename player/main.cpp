@@ -299,7 +299,12 @@ void TQUADV_MAIN::B_OpenClick(QObject*) {
     ApplyMovieSize();
     for (int i = 0; i < 4; ++i) {
         OpenDialog->SetTitle(kDialogTitles[i]);
-        if (!OpenDialog->Execute(this))
+        const bool chosen = OpenDialog->Execute(this);
+        // The session ended while the dialog was open: the window has
+        // closed and saved, so the remaining panes are not asked for.
+        if (FClosed)
+            break;
+        if (!chosen)
             continue;
         const QString path = OpenDialog->GetFileName();
         FPlayers[i]->SetURL(path);
@@ -360,6 +365,13 @@ void TQUADV_MAIN::S_ExitClick(QObject*) {
 }
 
 void TQUADV_MAIN::WMEndSession() {
+    // A modal dialog (About, a file dialog, a message) runs a loop of its own
+    // inside one of this window's commands; it ends first, so that the
+    // command returns into a window that still exists and then the program
+    // can end.
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget != this && widget->isModal() && widget->isVisible())
+            widget->close();
     close();
 }
 

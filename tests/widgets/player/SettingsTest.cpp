@@ -1,11 +1,14 @@
 #include "PlayerTestSupport.h"
 #include "SessionEnd.h"
 #include "WindowsMediaPlayer.h"
+#include "about.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -169,6 +172,39 @@ TEST_F(SettingsTest, TerminationSignalClosesAndSavesLikeExit) {
         QTest::qWait(10);
     EXPECT_FALSE(W->isVisible());
     EXPECT_TRUE(ReadFile(SettingsPath()).contains(Utf16File(QStringLiteral("X=250\r\nY=150\r\n")).mid(2)));
+}
+
+TEST_F(SettingsTest, SessionEndInsideAModalDialogEndsItSavesAndAsksNoMore) {
+    Show();
+    W->move(210, 120);
+    // During Open: the second pane's dialog is open when the session ends.
+    H.FDialog->FOnExecute = [this] {
+        if (H.FDialog->FTitles.size() == 2)
+            W->WMEndSession();
+    };
+    H.Open(
+        {QStringLiteral("a.mp4"), QStringLiteral("b.mp4"), QStringLiteral("c.mp4"), QStringLiteral("d.mp4")});
+    EXPECT_EQ(H.FDialog->FTitles.size(), 2);
+    EXPECT_FALSE(W->isVisible());
+    EXPECT_TRUE(ReadFile(SettingsPath()).contains(Utf16File(QStringLiteral("X=210\r\nY=120\r\n")).mid(2)));
+
+    // During About: the dialog's own loop ends with the window.
+    TMainWindowHarness other(u"bob");
+    other.Create();
+    TQUADV_MAIN* main = other.FWindow.get();
+    main->show();
+    bool aboutClosed = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* about = QApplication::activeModalWidget();
+        ASSERT_NE(about, nullptr);
+        main->WMEndSession();
+        aboutClosed = !about->isVisible();
+        about->close(); // a failing run still leaves the modal loop
+    });
+    ShowAboutDialog(main);
+    EXPECT_TRUE(aboutClosed);
+    EXPECT_FALSE(main->isVisible());
+    EXPECT_TRUE(QFile::exists(other.FilePath(QStringLiteral("quadrelle_bob.ini"))));
 }
 
 } // namespace
