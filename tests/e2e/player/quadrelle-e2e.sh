@@ -21,7 +21,9 @@ pass() { echo "ok: $*"; }
 
 # A private display, home and runtime folder, so nothing of the user's is touched.
 display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 1600x1200x24 -nolisten tcp >"$art/xvfb.log" 2>&1 &
+# Tall enough for the 640x480 preset, whose client area is 1296 x 1128.
+screen_w=1600 screen_h=1400
+Xvfb "$display" -screen 0 ${screen_w}x${screen_h}x24 -nolisten tcp >"$art/xvfb.log" 2>&1 &
 xvfb_pid=$!
 export DISPLAY=$display
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
@@ -140,29 +142,145 @@ t1=$(date +%s%N)
 [ $(( (t1 - t0) / 1000000 )) -lt 2000 ] || fail "second copy took too long"
 pass "a second copy exits 1 at once"
 
-# --- options, Exit, and the settings file
-xdotool windowmove "$win" 300 200
-sleep 0.5
-key_app ctrl+period
-kill -TERM "$app_pid"
-wait "$app_pid" || true
-app_pid=
-[ -f "$settings" ] || fail "no settings file after SIGTERM"
-head -c 2 "$settings" | od -An -tx1 | grep -q 'ff fe' || fail "settings file has no UTF-16 mark"
-text=$(iconv -f UTF-16 -t UTF-8 "$settings" | tr -d '\r')
-echo "$text" >"$art/settings.txt"
-echo "$text" | grep -qx 'X=300' || fail "X not saved: $text"
-echo "$text" | grep -qx 'Y=200' || fail "Y not saved: $text"
-echo "$text" | grep -qx 'AutoRepeat=0' || fail "AutoRepeat not saved"
-pass "SIGTERM wrote the settings with the window's place"
+# --- a move by the user near an edge snaps; the big preset; the options
+# Without a window manager, a move by another client is what a user's drag
+# is to the program: a move it did not make, then quiet, with no button held.
+until_ok() { # until_ok SECONDS COMMAND...: retries every 0.1 s
+    local n=$(($1 * 10))
+    shift
+    for _ in $(seq "$n"); do "$@" && return 0; sleep 0.1; done
+    return 1
+}
+geometry() { xdotool getwindowgeometry --shell "$win" | tr '\n' ' '; }
+geometry_is() { # geometry_is X Y WIDTH HEIGHT
+    local X Y WIDTH HEIGHT SCREEN WINDOW
+    eval "$(xdotool getwindowgeometry --shell "$win")"
+    [ "$X $Y $WIDTH $HEIGHT" = "$*" ]
+}
+# A shown popup (list, menu) or dialog besides the main window: its id and
+# geometry in popup, px, py, pw, ph.
+find_other() {
+    local id X Y WIDTH HEIGHT SCREEN WINDOW
+    for id in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
+        [ "$id" = "$win" ] && continue
+        eval "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null)" || continue
+        [ "$WIDTH" -ge "$screen_w" ] && continue # the screen-sized window of the server
+        popup=$id px=$X py=$Y pw=$WIDTH ph=$HEIGHT
+        return 0
+    done
+    return 1
+}
+no_other() { ! find_other; }
+click() { xdotool mousemove "$1" "$2" click 1; }
+app_gone() { # ended: no process, or a zombie waiting for us
+    local state
+    state=$(awk '{print $3}' "/proc/$app_pid/stat" 2>/dev/null) || return 0
+    [ -z "$state" ] || [ "$state" = Z ]
+}
+wait_exit() { # wait_exit SECONDS: the app ends; its exit code in app_rc
+    until_ok "$1" app_gone || return 1
+    app_rc=0
+    wait "$app_pid" || app_rc=$?
+    app_pid=
+}
+# Pixel X,Y of image $1 as "r,g,b".
+pixel() { convert "$1" -format "%[fx:int(255*p{$2,$3}.r)],%[fx:int(255*p{$2,$3}.g)],%[fx:int(255*p{$2,$3}.b)]" info:; }
+# The Option popup: open it with its button, wait for it.
+open_options() {
+    click $((wx + 123 + 60)) $((wy + menu_h + 19 + 9))
+    until_ok 5 find_other || fail "the Option button shows no popup"
+    [ "$px $py" = "$((wx + 123)) $((wy + 72))" ] || fail "Option popup at $px,$py"
+    sleep 0.2 # drawn
+}
 
-# --- restart restores the place
+xdotool windowmove "$win" 6 200 # left edge 6 pixels inside the screen
+until_ok 5 geometry_is 0 200 656 $((648 + menu_h)) || fail "no snap to the left edge: $(geometry)"
+pass "a move ending 6 pixels from the left edge snaps onto it"
+wx=0 wy=200
+
+click $((wx + 5 + 57)) $((wy + menu_h + 7 + 10))
+until_ok 5 find_other || fail "the size list does not open"
+sleep 0.2
+shot size-list
+click $((px + pw / 2)) $((py + ph * 3 / 8)) # the second of four items
+until_ok 5 geometry_is 0 200 1296 $((1128 + menu_h)) || fail "640x480 does not give 1296 x 1128: $(geometry)"
+pass "picking 640x480[4:3] makes the client area 1296 x 1128"
+
+# Right edge 5 pixels short of the screen's, top 4 pixels above it.
+xdotool windowmove "$win" $((screen_w - 1296 - 5)) -4
+until_ok 5 geometry_is $((screen_w - 1296)) 0 1296 $((1128 + menu_h)) ||
+    fail "no snap to the right and top edges: $(geometry)"
+pass "a move ending near the right and top edges snaps onto both"
+wx=$((screen_w - 1296)) wy=0
+shot preset-640x480
+convert "$art/preset-640x480.png" -crop "1296x$((1128 + menu_h))+$wx+$wy" +repage "$art/preset-640x480.png"
+
+open_options
+import -window "$popup" "$art/options-off.png"
+click $((px + pw / 2)) $((py + ph / 4)) # AutoRepeat
+until_ok 5 no_other || fail "the Option popup stays open"
+open_options
+click $((px + pw / 2)) $((py + ph * 3 / 4)) # Link
+until_ok 5 no_other || fail "the Option popup stays open"
+open_options
+import -window "$popup" "$art/options-on.png"
+xdotool key Escape
+until_ok 5 no_other || fail "Escape leaves the Option popup open"
+differ "$art/options-off.png" "$art/options-on.png" || fail "the options show no new marks"
+pass "AutoRepeat and Link switched on through the Option popup"
+
+# --- Exit through the menu, and the settings file
+key_app alt+f
+until_ok 5 find_other || fail "Alt+F opens no menu"
+xdotool key x
+wait_exit 10 || fail "Exit does not end the program"
+[ "$app_rc" -eq 0 ] || fail "exit code $app_rc after Exit"
+[ -f "$settings" ] || fail "no settings file after Exit"
+expected_settings() { # the file as written from scratch, X Y as given
+    printf '\xff\xfe'
+    printf '[Main]\r\nX=%s\r\nY=%s\r\nDir=%s\r\nAutoRepeat=1\r\nLink=1\r\n\r\n' "$1" "$2" "$work/clips" |
+        iconv -f UTF-8 -t UTF-16LE
+}
+iconv -f UTF-16 -t UTF-8 "$settings" | tr -d '\r' >"$art/settings.txt"
+cmp -s "$settings" <(expected_settings $wx $wy) ||
+    fail "settings file after Exit: $(od -c "$settings" | head -20)"
+pass "Exit wrote X=$wx, Y=$wy, the folder and both options as UTF-16 with its mark"
+
+# --- a restart restores the place and the marks; About; the end of the session
 start_app
-eval "$(xdotool getwindowgeometry --shell "$win")"
-[ "$X" -eq 300 ] && [ "$Y" -eq 200 ] || fail "restart at $X,$Y, not 300,200"
-pass "restart restores the place"
+geometry_is $wx $wy 640 $((520 + menu_h)) || fail "restart at $(geometry), not $wx,$wy"
+pass "restart puts the window at the saved place"
 shot restarted
+open_options
+import -window "$popup" "$art/options-restored.png"
+xdotool key Escape
+until_ok 5 no_other || fail "Escape leaves the Option popup open"
+differ "$art/options-restored.png" "$art/options-on.png" && fail "restart lost the options' marks"
+pass "restart shows AutoRepeat and Link marked"
+
+key_app alt+h
+until_ok 5 find_other || fail "Alt+H opens no menu"
+xdotool key a
+about=$(wait_window 'バージョン情報') || fail "no About dialog"
+until_ok 5 bash -c "xdotool getwindowgeometry --shell $about | tr '\n' ' ' | grep -q 'X=$wx Y=$wy WIDTH=217 HEIGHT=152'" ||
+    fail "About at $(xdotool getwindowgeometry --shell "$about" | tr '\n' ' ')"
+sleep 0.3 # drawn
+shot about-screen
+convert "$art/about-screen.png" -crop "217x152+$wx+$wy" +repage "$art/about.png"
+[ "$(pixel "$art/about.png" 8 104)" = "181,181,181" ] || fail "the logo has no grey frame corner"
+[ "$(pixel "$art/about.png" 207 143)" = "181,181,181" ] || fail "the logo has no grey frame corner"
+[ "$(pixel "$art/about.png" 30 120)" = "0,0,0" ] || fail "the logo is not black inside"
+[ "$(pixel "$art/about.png" 200 2)" = "0,0,0" ] || fail "the dialog is not black"
+white=$(convert "$art/about.png" -crop 120x14+8+8 +repage -threshold 90% -format '%[fx:int(mean*w*h)]' info:)
+[ "$white" -gt 40 ] || fail "no white title in the About dialog ($white light pixels)"
+pass "About opens on the main window's corner, black, 217 x 152, titled, with the framed logo"
+
+# The end of the session while the modal About dialog is open.
+rm -f "$settings"
 kill -TERM "$app_pid"
-wait "$app_pid" || true
-app_pid=
+wait_exit 10 || fail "SIGTERM with About open does not end the program"
+[ "$app_rc" -eq 0 ] || fail "exit code $app_rc after SIGTERM with About open"
+cmp -s "$settings" <(expected_settings $wx $wy) ||
+    fail "settings file after SIGTERM: $(iconv -f UTF-16 -t UTF-8 "$settings" 2>&1)"
+pass "SIGTERM with About open ends the program after writing the restored settings"
 echo "all end-to-end checks passed; artefacts in $art"
