@@ -2,17 +2,13 @@
 
 #include "SnapToWorkArea.h"
 
-#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
 
 TWindowSnapper::TWindowSnapper(QWidget* Window) : QObject(Window), FWindow(Window) {
-    FQuiet.setSingleShot(true);
-    FQuiet.setInterval(kQuietMs);
-    connect(&FQuiet, &QTimer::timeout, this, &TWindowSnapper::QuietElapsed);
     FModifiers = [] { return QGuiApplication::queryKeyboardModifiers(); };
-    FWindow->installEventFilter(this);
+    WatchMoves();
 }
 
 TWindowSnapper::TProgramMove::TProgramMove(TWindowSnapper& Snapper) : FSnapper(Snapper) {
@@ -25,27 +21,6 @@ TWindowSnapper::TProgramMove::~TProgramMove() {
         FSnapper.FProgramPos = FSnapper.FWindow->pos();
         FSnapper.FHaveProgramPos = true;
     }
-}
-
-bool TWindowSnapper::eventFilter(QObject* Watched, QEvent* Event) {
-    if (Watched == FWindow && Event->type() == QEvent::Move && FWindow->isVisible() && FProgramMoves == 0) {
-        if (FHaveProgramPos && FWindow->pos() == FProgramPos) {
-            FHaveProgramPos = false;
-        } else {
-            FHaveProgramPos = false;
-            FQuiet.start();
-        }
-    }
-    return QObject::eventFilter(Watched, Event);
-}
-
-void TWindowSnapper::QuietElapsed() {
-    // Still dragging with the button held: wait for the release.
-    if (QGuiApplication::mouseButtons() != Qt::NoButton) {
-        FQuiet.start();
-        return;
-    }
-    ExitSizeMove();
 }
 
 namespace {

@@ -9,9 +9,11 @@
 class QWidget;
 
 // Snaps a top-level window to its monitor's work area when the user has
-// finished moving it. X11 has no "end of move" message, so the end is taken
-// as ~200 ms without further moves while no pointer button is held. Moves
-// the program makes itself never snap: wrap them in a TProgramMove. GUI
+// finished moving it. How the end of a move is seen is the platform's part:
+// Windows sends the window WM_EXITSIZEMOVE; X11 has no such message, so the
+// end is taken as ~200 ms without further moves while no pointer button is
+// held. Moves the program makes itself never snap: wrap them in a
+// TProgramMove (Windows needs none, its own moves end no move loop). GUI
 // thread only.
 class TWindowSnapper : public QObject {
     Q_OBJECT
@@ -45,6 +47,7 @@ protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
+    void WatchMoves(); // per platform: starts watching for the end of the user's moves
     void QuietElapsed();
 
     QWidget* FWindow;
