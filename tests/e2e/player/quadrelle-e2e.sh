@@ -275,6 +275,11 @@ white=$(convert "$art/about.png" -crop 120x14+8+8 +repage -threshold 90% -format
 [ "$white" -gt 40 ] || fail "no white title in the About dialog ($white light pixels)"
 pass "About opens on the main window's corner, black, 217 x 152, titled, with the framed logo"
 
+xdotool windowmove "$about" 7 300 # left edge 7 pixels inside the screen
+until_ok 5 bash -c "xdotool getwindowgeometry --shell $about | tr '\n' ' ' | grep -q 'X=0 Y=300 '" ||
+    fail "About does not snap: $(xdotool getwindowgeometry --shell "$about" | tr '\n' ' ')"
+pass "a move of the About dialog near the left edge snaps it"
+
 # The end of the session while the modal About dialog is open.
 rm -f "$settings"
 kill -TERM "$app_pid"
