@@ -177,10 +177,16 @@ public:
     virtual bool PurgeComm(TCommHandle Handle, uint32_t Flags) = 0;
     virtual bool TransmitCommChar(TCommHandle Handle, char Ch) = 0;
 
-    // Waits up to TimeoutMs for the device to have input. Returns at once when
-    // it has; false on a time-out or an error. Not part of the Win32 API (a
+    // Waits up to TimeoutMs for the device to have input, or for a pending
+    // overlapped write to be able to go on. Returns at once when it has; false
+    // on a time-out or an error. Not part of the Win32 API (a
     // worker uses WaitCommEvent there); it lets an idle worker sleep on input.
     virtual bool WaitReadable(TCommHandle Handle, int TimeoutMs) = 0;
+    // Ends a WaitReadable on Handle in another thread at once, or the next one
+    // if none is waiting, so that work handed to an idle worker does not wait
+    // for the time-out. A device without a way to do so leaves the wait to end
+    // at its time-out.
+    virtual void WakeWaiter(TCommHandle) {}
 
     // The calling thread's last error code (GetLastError).
     virtual int GetLastError() = 0;

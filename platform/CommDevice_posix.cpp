@@ -6,6 +6,7 @@
 // <termios.h>; this file therefore talks to the driver through ioctl only.
 #include <asm/termbits.h>
 #include <linux/serial.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 
@@ -35,6 +36,7 @@ using TClock = std::chrono::steady_clock;
 // by one lock, so that a worker and the owner may use the handle at once.
 struct TPort {
     int Fd = -1;
+    int WakeFd = -1; // ends the worker's WaitReadable early
     std::mutex Lock;
     TCommDcb Dcb{};           // what the caller last set; fields Linux ignores are read back from here
     TCommTimeouts Timeouts{}; // the read and write time-outs
@@ -42,7 +44,8 @@ struct TPort {
     bool HasCounts = false;
     // Emulated overlapped write: the bytes the driver has not taken yet.
     bool WritePending = false;
-    std::vector<uint8_t> WriteRest;
+    std::vector<uint8_t> WriteRest; // from WriteOffset on
+    size_t WriteOffset = 0;
     uint32_t WriteTotal = 0; // bytes the pending write was asked to send
     uint32_t WriteDone = 0;
     TClock::time_point WriteDeadline{};
@@ -81,8 +84,8 @@ bool NoModemLines(int Code) {
 
 // Sends what the driver takes now; true when nothing is left. Caller holds the lock.
 bool PushWrite(TPort& P, int& Error) {
-    while (!P.WriteRest.empty()) {
-        ssize_t N = ::write(P.Fd, P.WriteRest.data(), P.WriteRest.size());
+    while (P.WriteOffset < P.WriteRest.size()) {
+        ssize_t N = ::write(P.Fd, P.WriteRest.data() + P.WriteOffset, P.WriteRest.size() - P.WriteOffset);
         if (N < 0) {
             if (errno == EINTR)
                 continue;
@@ -91,10 +94,20 @@ bool PushWrite(TPort& P, int& Error) {
             Error = errno;
             return false;
         }
-        P.WriteRest.erase(P.WriteRest.begin(), P.WriteRest.begin() + N);
+        P.WriteOffset += static_cast<size_t>(N);
         P.WriteDone += static_cast<uint32_t>(N);
     }
     return true;
+}
+
+size_t WriteLeft(const TPort& P) {
+    return P.WritePending ? P.WriteRest.size() - P.WriteOffset : 0;
+}
+
+void DropWrite(TPort& P) {
+    P.WritePending = false;
+    P.WriteRest.clear();
+    P.WriteOffset = 0;
 }
 
 size_t ReadNow(TPort& P, uint8_t* Buffer, size_t Count, int& Error) {
@@ -158,8 +171,15 @@ public:
         T.c_cc[VMIN] = 0;
         T.c_cc[VTIME] = 0;
         ::ioctl(Fd, TCSETS2, &T);
+        const int WakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        if (WakeFd < 0) {
+            int E = errno;
+            ::close(Fd);
+            return Fail(E), kInvalidCommHandle;
+        }
         auto* P = new TPort;
         P->Fd = Fd;
+        P->WakeFd = WakeFd;
         P->Timeouts = {kMaxDword, 0, 0, 0, 0};
         P->Dcb.DCBlength = sizeof(TCommDcb);
         P->Dcb.Flags = kDcbBinary | (kDtrControlEnable << kDcbDtrControlShift) |
@@ -176,6 +196,7 @@ public:
             return Fail(EBADF);
         int R = ::close(P->Fd);
         int E = errno;
+        ::close(P->WakeFd);
         delete P;
         return R == 0 || E == EINTR ? true : Fail(E);
     }
@@ -191,6 +212,7 @@ public:
         if (P->WritePending)
             return Fail(EBUSY);
         P->WriteRest.assign(static_cast<const uint8_t*>(Data), static_cast<const uint8_t*>(Data) + Count);
+        P->WriteOffset = 0;
         P->WriteTotal = Count;
         P->WriteDone = 0;
         const uint64_t LimitMs = uint64_t(P->Timeouts.WriteTotalTimeoutConstant) +
@@ -310,6 +332,17 @@ public:
         if (!P)
             return Fail(EBADF);
         std::lock_guard Guard(P->Lock);
+        // A driver moves a pending write along by itself and ends it at its
+        // time-out; here the status query is what moves it. A write that has
+        // ended no longer counts as queued, or its owner would never see the
+        // queue empty and would never collect it.
+        bool WriteQueued = false;
+        if (P->WritePending) {
+            int WriteError = 0; // seen again, and reported, when the write is collected
+            const bool Done = PushWrite(*P, WriteError);
+            const bool Expired = P->WriteHasDeadline && TClock::now() >= P->WriteDeadline;
+            WriteQueued = !Done && !Expired && WriteError == 0;
+        }
         uint32_t Flags = 0;
         if (P->HasCounts) {
             serial_icounter_struct Now{};
@@ -344,7 +377,7 @@ public:
         if (Stat) {
             Stat->cbInQue = static_cast<uint32_t>(InQue > 0 ? InQue : 0);
             Stat->cbOutQue = static_cast<uint32_t>(OutQue > 0 ? OutQue : 0) +
-                             static_cast<uint32_t>(P->WritePending ? P->WriteRest.size() : 0);
+                             static_cast<uint32_t>(WriteQueued ? WriteLeft(*P) : 0);
         }
         return true;
     }
@@ -516,13 +549,17 @@ public:
         if (!P)
             return Fail(EBADF);
         std::lock_guard Guard(P->Lock);
-        if (Flags & kPurgeTxAbort) {
-            P->WritePending = false;
-            P->WriteRest.clear();
-        }
+        if (Flags & kPurgeTxAbort)
+            DropWrite(*P);
         if (Flags & kPurgeRxAbort)
             P->ReadPending = false;
-        const bool Tx = Flags & kPurgeTxClear, Rx = Flags & kPurgeRxClear;
+        bool Tx = Flags & kPurgeTxClear;
+        const bool Rx = Flags & kPurgeRxClear;
+        // Bytes the driver no longer counts as queued have left for the far
+        // end, as on a real line. A pseudo-terminal's flush would still take
+        // them back out of its partner's input, so it is skipped then.
+        if (int OutQue = 0; Tx && ::ioctl(P->Fd, TIOCOUTQ, &OutQue) == 0 && OutQue == 0)
+            Tx = false;
         if ((Tx || Rx) && ::ioctl(P->Fd, TCFLSH, Tx && Rx ? TCIOFLUSH : Tx ? TCOFLUSH : TCIFLUSH) != 0)
             return Fail(errno);
         return true;
@@ -551,9 +588,25 @@ public:
         TPort* P = PortOf(Handle);
         if (!P)
             return Fail(EBADF);
-        pollfd Pfd{P->Fd, POLLIN, 0};
-        int R = ::poll(&Pfd, 1, TimeoutMs);
-        return R > 0 && (Pfd.revents & POLLIN);
+        short Events = POLLIN;
+        {
+            std::lock_guard Guard(P->Lock);
+            if (WriteLeft(*P) > 0)
+                Events |= POLLOUT;
+        }
+        pollfd Pfd[2] = {{P->Fd, Events, 0}, {P->WakeFd, POLLIN, 0}};
+        if (::poll(Pfd, 2, TimeoutMs) <= 0)
+            return false;
+        if (Pfd[1].revents & POLLIN) {
+            eventfd_t Count;
+            ::eventfd_read(P->WakeFd, &Count);
+        }
+        return Pfd[0].revents & Events;
+    }
+
+    void WakeWaiter(TCommHandle Handle) override {
+        if (TPort* P = PortOf(Handle))
+            ::eventfd_write(P->WakeFd, 1);
     }
 
     int GetLastError() override { return ThreadLastError; }
@@ -587,16 +640,14 @@ private:
             int Error = 0;
             bool Done = PushWrite(P, Error);
             if (Error) {
-                P.WritePending = false;
-                P.WriteRest.clear();
+                DropWrite(P);
                 return Fail(Error);
             }
             const bool Expired = P.WriteHasDeadline && TClock::now() >= P.WriteDeadline;
             if (Done || Expired) {
                 if (Transferred)
                     *Transferred = P.WriteDone;
-                P.WritePending = false;
-                P.WriteRest.clear();
+                DropWrite(P);
                 return true;
             }
             if (!Wait)

@@ -297,8 +297,9 @@ void TVrCustomThreadedComm::ThreadLoop() {
         if (const int32_t Sleep = FThreadSleep; Sleep != 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(Sleep));
         else if (Events.Empty())
-            // Wake as soon as input arrives instead of sleeping blindly; the
-            // terminate flag is seen within the same millisecond.
+            // Wake as soon as input arrives, a pending write can go on or
+            // bytes are queued, instead of sleeping blindly; the terminate
+            // flag is seen within the same millisecond.
             Device().WaitReadable(GetHandle(), 1);
     }
 }
@@ -457,6 +458,8 @@ void TVrCustomThreadedComm::FireChangeSignal(TVrCommEvents Events) {
 
 int32_t TVrCustomThreadedComm::StopThread() {
     FTerminated = true;
+    if (GetOpened())
+        Device().WakeWaiter(GetHandle());
     const auto Deadline = std::chrono::steady_clock::now() + kStopWait;
     bool Ended = false;
     for (;;) {
@@ -512,8 +515,13 @@ int32_t TVrCustomThreadedComm::Close() {
 int32_t TVrCustomThreadedComm::Send(const void* Data, int32_t Count) {
     if (!GetOpened() || !Data || Count <= 0)
         return 0;
-    std::lock_guard Guard(FSendBuffer);
-    return FSendBuffer.Write(Data, Count);
+    int32_t N;
+    {
+        std::lock_guard Guard(FSendBuffer);
+        N = FSendBuffer.Write(Data, Count);
+    }
+    Device().WakeWaiter(GetHandle()); // an idle worker would only see the bytes after its pause
+    return N;
 }
 
 int32_t TVrCustomThreadedComm::Receive(void* Buffer, int32_t Count) {
@@ -526,8 +534,13 @@ int32_t TVrCustomThreadedComm::Receive(void* Buffer, int32_t Count) {
 int64_t TVrCustomThreadedComm::SendStream(TVrStream& Stream) {
     if (!GetOpened() || Stream.GetSize() == 0)
         return 0;
-    std::lock_guard Guard(FSendBuffer);
-    return FSendBuffer.CopyFrom(Stream, 0);
+    int64_t N;
+    {
+        std::lock_guard Guard(FSendBuffer);
+        N = FSendBuffer.CopyFrom(Stream, 0);
+    }
+    Device().WakeWaiter(GetHandle());
+    return N;
 }
 
 int64_t TVrCustomThreadedComm::ReceiveStream(TVrStream& Stream) {

@@ -1,6 +1,6 @@
 #include "PtyPair.h"
-#include "VrComm.h"
 #include "PumpNotifications.h"
+#include "VrComm.h"
 #include "platform/NotifyChannel.h"
 
 #include <gtest/gtest.h>
@@ -61,6 +61,42 @@ TEST_F(TThreadedPty, ReceivedBytesRaiseOnReceiveOnTheOwnerThread) {
     EXPECT_TRUE(PumpUntil([&] { return Got.size() >= Long.size(); }));
     EXPECT_EQ(Got, Long);
     EXPECT_TRUE(OnOwner);
+}
+
+std::string Pattern(size_t Count) {
+    std::string Bytes(Count, '\0');
+    for (size_t I = 0; I < Count; ++I)
+        Bytes[I] = static_cast<char>('a' + (I * 7 + I / 251) % 26);
+    return Bytes;
+}
+
+// Far more than the line holds at once: each write goes pending and times out
+// after 1 ms with part sent, and the rest must follow in order.
+TEST_F(TThreadedPty, SendLongerThanTheLineHoldsArrivesWholeAndInOrder) {
+    int Sent = 0;
+    Comm.SetOnSent([&](TComponent*) { ++Sent; });
+    ASSERT_EQ(Comm.Open(), 0);
+    const std::string Bytes = Pattern(256 * 1024);
+    EXPECT_EQ(Comm.Send(Bytes.data(), static_cast<int32_t>(Bytes.size())),
+              static_cast<int32_t>(Bytes.size()));
+    const std::string Got = Pty.ReadFar(Bytes.size());
+    EXPECT_EQ(Got.size(), Bytes.size());
+    EXPECT_TRUE(Got == Bytes) << "bytes arrived changed or out of order";
+    EXPECT_TRUE(PumpUntil([&] { return Sent > 0; }));
+    EXPECT_EQ(Comm.GetSendCount(), 0);
+}
+
+// Closing discards what is still queued, but not what the line has already
+// taken: the far end has not read it yet, and gets it after the close.
+TEST_F(TThreadedPty, BytesTheLineTookBeforeCloseReachTheFarEnd) {
+    int Sent = 0;
+    Comm.SetOnSent([&](TComponent*) { ++Sent; });
+    ASSERT_EQ(Comm.Open(), 0);
+    const std::string Bytes = Pattern(8000); // more than the far end's line buffer
+    Comm.Send(Bytes.data(), static_cast<int32_t>(Bytes.size()));
+    ASSERT_TRUE(PumpUntil([&] { return Sent > 0; }));
+    EXPECT_EQ(Comm.Close(), 0);
+    EXPECT_TRUE(Pty.ReadFar(Bytes.size()) == Bytes);
 }
 
 TEST_F(TThreadedPty, SendEnabledFalseHoldsTheBytes) {
