@@ -32,8 +32,17 @@
 //   driver does not take at once keeps a copy of its remaining bytes in the
 //   handle and fails with kErrorIoPending; GetOverlappedResult finishes it within
 //   the write time-outs, or waits when asked. With ReadIntervalTimeout MAXDWORD
-//   and zero read totals a read returns at once with the bytes that are there.
+//   and zero read totals a read returns at once with the bytes that are there;
+//   a pending read ends at its total read time-out, if it has one, with none.
 // - The overlapped record's event handle is not used.
+//
+// Windows specifics:
+// - An overlapped record that comes without an event gets one from this layer,
+//   owned by the handle: CloseHandle cancels the handle's pending transfers,
+//   waits for them, closes the events and clears the records' event fields. Such
+//   a record must therefore outlive the handle.
+// - WaitReadable polls the input queue through ClearCommError in 1 ms steps; the
+//   line errors that this takes are handed to the next ClearCommError.
 
 #include <cstdint>
 #include <memory>

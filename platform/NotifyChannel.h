@@ -9,6 +9,8 @@
 #include <functional>
 #include <memory>
 
+// Message numbers are those a Win32 program keeps for its private window
+// messages, 0x8000 (WM_APP) to 0xBFFE; on Windows they are the window messages.
 class TNotifyChannel {
 public:
     using THandler = std::function<void(uint32_t Message)>;

@@ -23,8 +23,9 @@ const char* StageWord(TVrCommErrorAt ErrorAt) {
 
 TVrCustomCommIo::TVrCustomCommIo(TComponent* Owner, std::shared_ptr<TCommDevice> Device)
     : TComponent(Owner), FDevice(Device ? std::move(Device) : SystemCommDevice()) {
-    // The device layer completes overlapped transfers without event objects;
-    // the records only identify the transfer.
+    // The records start without event objects: the device layer gives each
+    // one the event it needs (Windows) or none (Linux), for as long as the
+    // handle is open.
 }
 
 TVrCustomCommIo::~TVrCustomCommIo() {
