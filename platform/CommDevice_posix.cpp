@@ -10,6 +10,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -55,6 +56,8 @@ struct TPort {
     uint8_t* ReadBuffer = nullptr;
     uint32_t ReadCount = 0;
     TCommOverlapped* ReadRecord = nullptr;
+    TClock::time_point ReadDeadline{}; // the read's total time-out, when it has one
+    bool ReadHasDeadline = false;
     TCommOverlapped* WriteRecord = nullptr;
 };
 
@@ -260,10 +263,14 @@ public:
             return true;
         }
         if (Overlapped) {
+            const uint64_t TotalMs = uint64_t(P->Timeouts.ReadTotalTimeoutConstant) +
+                                     uint64_t(P->Timeouts.ReadTotalTimeoutMultiplier) * Count;
             P->ReadPending = true;
             P->ReadBuffer = static_cast<uint8_t*>(Buffer);
             P->ReadCount = Count;
             P->ReadRecord = Overlapped;
+            P->ReadHasDeadline = TotalMs > 0;
+            P->ReadDeadline = TClock::now() + std::chrono::milliseconds(TotalMs);
             return Fail(kErrorIoPending);
         }
         const TCommTimeouts T = P->Timeouts;
@@ -304,7 +311,9 @@ public:
                     P->ReadPending = false;
                     return Fail(Error);
                 }
-                if (Got > 0) {
+                // A read with a total time-out ends there with what came (nothing).
+                const bool Expired = P->ReadHasDeadline && TClock::now() >= P->ReadDeadline;
+                if (Got > 0 || Expired) {
                     P->ReadPending = false;
                     if (Transferred)
                         *Transferred = static_cast<uint32_t>(Got);
@@ -312,9 +321,10 @@ public:
                 }
                 if (!Wait)
                     return Fail(kErrorIoIncomplete);
+                const int Ms = P->ReadHasDeadline ? std::min(RemainingMs(P->ReadDeadline), 50) : 50;
                 Guard.unlock();
                 pollfd Pfd{P->Fd, POLLIN, 0};
-                ::poll(&Pfd, 1, 50);
+                ::poll(&Pfd, 1, Ms);
                 Guard.lock();
                 if (!P->ReadPending)
                     return Fail(ECANCELED);
