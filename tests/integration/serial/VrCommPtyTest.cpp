@@ -1,49 +1,18 @@
-#include "PtyPair.h"
+#include "LinePair.h"
+#include "ReceiveAll.h"
 #include "VrComm.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <sys/wait.h>
-
 namespace {
-
-// Reads what the line has delivered, polling until Count bytes or 5 s.
-std::string ReceiveAll(TVrCustomComm& Comm, size_t Count) {
-    std::string Got;
-    for (int Tries = 0; Got.size() < Count && Tries < 5000; ++Tries) {
-        char B[256];
-        int32_t N = Comm.Receive(B, sizeof B);
-        if (N > 0)
-            Got.append(B, static_cast<size_t>(N));
-        else
-            ::usleep(1000);
-    }
-    return Got;
-}
-
-TEST(VrCommPty, TwoDigitPortOpensAndClosesThroughItsVariable) {
-    TPtyPair Pty(12);
-    ASSERT_TRUE(Pty.Ok());
-    TVrCustomComm Comm(nullptr);
-    Comm.SetPortNumber(12);
-    ASSERT_EQ(Comm.Open(), 0);
-    EXPECT_TRUE(Comm.GetOpened());
-    EXPECT_NE(Comm.GetHandle(), kInvalidCommHandle);
-    uint32_t Status = 123;
-    EXPECT_EQ(Comm.GetModemStatus(Status), 0); // a pty has no modem lines: all off
-    EXPECT_EQ(Status, 0u);
-    EXPECT_EQ(Comm.Close(), 0);
-    EXPECT_FALSE(Comm.GetOpened());
-}
 
 TEST(VrCommPty, BytesTravelBothWaysPlainAndOverlapped) {
     for (bool Overlapped : {false, true}) {
         SCOPED_TRACE(Overlapped ? "overlapped" : "plain");
-        TPtyPair Pty(3);
-        ASSERT_TRUE(Pty.Ok());
-        TVrCustomComm Comm(nullptr);
-        Comm.SetPortNumber(3);
+        TLinePair Line(3);
+        ASSERT_TRUE(Line.Ok());
+        TVrCustomComm Comm(nullptr, LineDevice());
+        Comm.SetPortNumber(Line.Port());
         Comm.SetOverlapped(Overlapped);
         Comm.SetByteSize(vbs8Bits);
         Comm.SetBaudRate(115200);
@@ -53,30 +22,33 @@ TEST(VrCommPty, BytesTravelBothWaysPlainAndOverlapped) {
         for (size_t I = 0; I < Out.size(); ++I)
             Out[I] = static_cast<char>(I * 7 + 1);
         EXPECT_EQ(Comm.Send(Out.data(), static_cast<int32_t>(Out.size())), 3000);
-        EXPECT_EQ(Pty.ReadFar(Out.size()), Out);
-        Pty.WriteFar("from the far end\x01\xff");
+        EXPECT_EQ(Line.ReadFar(Out.size()), Out);
+        Line.WriteFar("from the far end\x01\xff");
         EXPECT_EQ(ReceiveAll(Comm, 18), "from the far end\x01\xff");
         EXPECT_EQ(Comm.Close(), 0);
     }
 }
 
 TEST(VrCommPty, IgnoreNullDropsNulBytes) {
-    TPtyPair Pty(4);
-    ASSERT_TRUE(Pty.Ok());
-    TVrCustomComm Comm(nullptr);
-    Comm.SetPortNumber(4);
+    TLinePair Line(4);
+    ASSERT_TRUE(Line.Ok());
+    TVrCustomComm Comm(nullptr, LineDevice());
+    Comm.SetPortNumber(Line.Port());
     Comm.SetByteSize(vbs8Bits);
     Comm.SetIgnoreNull(true);
     ASSERT_EQ(Comm.Open(), 0);
-    Pty.WriteFar(std::string("a\0b\0\0c", 6));
-    EXPECT_EQ(ReceiveAll(Comm, 3), "abc");
+    Line.WriteFar(std::string("a\0b\0\0c", 6));
+    const std::string Got = ReceiveAll(Comm, 3);
+    if (RunningUnderWine() && Got.size() > 3)
+        GTEST_SKIP() << "Wine ignores the DCB's fNull and delivers NUL bytes";
+    EXPECT_EQ(Got, "abc");
 }
 
 TEST(VrCommPty, RefusedByteSizeReadsBackTheDevice) {
-    TPtyPair Pty(5);
-    ASSERT_TRUE(Pty.Ok());
-    TVrCustomComm Comm(nullptr);
-    Comm.SetPortNumber(5);
+    TLinePair Line(5);
+    ASSERT_TRUE(Line.Ok());
+    TVrCustomComm Comm(nullptr, LineDevice());
+    Comm.SetPortNumber(Line.Port());
     Comm.SetByteSize(vbs8Bits);
     ASSERT_EQ(Comm.Open(), 0);
     int32_t Seen = 0;
@@ -86,74 +58,53 @@ TEST(VrCommPty, RefusedByteSizeReadsBackTheDevice) {
         Throw = false;
     });
     Comm.SetByteSize(vbs16Bits);
-    EXPECT_EQ(Seen, EINVAL);
+    // Wine refuses the size as not supported rather than as invalid.
+    EXPECT_EQ(Seen, RunningUnderWine() ? 50 : InvalidSettingError());
     EXPECT_EQ(Comm.GetByteSize(), vbs8Bits);
-    Comm.SetStopBit(vsb1_5StopBits);
-    EXPECT_EQ(Comm.GetStopBit(), vsb1StopBit);
     Comm.SetParityBit(vpbMark);
     EXPECT_EQ(Comm.GetParityBit(), vpbMark);
+    Seen = 0;
+    Comm.SetStopBit(vsb1_5StopBits); // only five data bits take 1.5 stop bits
+    if (RunningUnderWine() && Seen == 0)
+        GTEST_SKIP() << "Wine takes 1.5 stop bits with eight data bits (as two)";
+    EXPECT_EQ(Seen, InvalidSettingError());
+    EXPECT_EQ(Comm.GetStopBit(), vsb1StopBit);
 }
 
 TEST(VrCommPty, MissingPortGivesTheOpenStageMessage) {
-    ::setenv("VRCOMM_PORT41", "/nonexistent/tty", 1);
-    TVrCustomComm Comm(nullptr);
-    Comm.SetPortNumber(41);
+    const TMissingPort Missing = MissingPort();
+    TVrCustomComm Comm(nullptr, LineDevice());
+    Comm.SetPortNumber(Missing.Port);
     try {
         Comm.Open();
         FAIL() << "no exception";
     } catch (const EPropertyError& E) {
-        EXPECT_EQ(std::string(E.what()), "開始 : " + Comm.Device().ErrorText(ENOENT));
+        EXPECT_EQ(std::string(E.what()), "開始 : " + Comm.Device().ErrorText(Missing.Error));
     }
+    EXPECT_EQ(Comm.GetLastError(), Missing.Error);
     EXPECT_FALSE(Comm.GetOpened());
-    ::unsetenv("VRCOMM_PORT41");
 }
 
 TEST(VrCommPty, SecondOpenOfTheSamePortFailsCleanly) {
-    TPtyPair Pty(6);
-    ASSERT_TRUE(Pty.Ok());
-    TVrCustomComm First(nullptr), Second(nullptr);
-    First.SetPortNumber(6);
-    Second.SetPortNumber(6);
+    TLinePair Line(6);
+    ASSERT_TRUE(Line.Ok());
+    TVrCustomComm First(nullptr, LineDevice()), Second(nullptr, LineDevice());
+    First.SetPortNumber(Line.Port());
+    Second.SetPortNumber(Line.Port());
+    // Not the default 7N1: Wine refuses that on a pseudo-terminal left in 8N1.
+    First.SetByteSize(vbs8Bits);
+    Second.SetByteSize(vbs8Bits);
     ASSERT_EQ(First.Open(), 0);
     Second.SetSuppressException(true);
-    EXPECT_EQ(Second.Open(), EBUSY);
+    const int32_t E = Second.Open();
+    if (E == 0 && RunningUnderWine()) {
+        Second.Close();
+        GTEST_SKIP() << "Wine lets a second exclusive open of a COM port succeed";
+    }
+    EXPECT_EQ(E, PortBusyError());
     EXPECT_FALSE(Second.GetOpened());
     EXPECT_EQ(First.Close(), 0);
     EXPECT_EQ(Second.Open(), 0);
-}
-
-// A separate process drives the port and echoes; this one is the far end.
-TEST(VrCommPty, AnotherProcessTalksThroughThePort) {
-    TPtyPair Pty(7);
-    ASSERT_TRUE(Pty.Ok());
-    pid_t Child = ::fork();
-    ASSERT_GE(Child, 0);
-    if (Child == 0) {
-        TVrCustomComm Comm(nullptr);
-        Comm.SetPortNumber(7);
-        Comm.SetByteSize(vbs8Bits);
-        Comm.SetSuppressException(true);
-        if (Comm.Open() != 0)
-            ::_exit(2);
-        const char Hello[] = "ready\n";
-        Comm.Send(Hello, 6);
-        std::string Line = ReceiveAll(Comm, 5);
-        for (char& C : Line)
-            C = static_cast<char>(C - 32);
-        Comm.Send(Line.data(), static_cast<int32_t>(Line.size()));
-        // Closing purges the output; wait until the far end confirms it read it.
-        ReceiveAll(Comm, 1);
-        Comm.Close();
-        ::_exit(Line == "HELLO" ? 0 : 3);
-    }
-    EXPECT_EQ(Pty.ReadFar(6), "ready\n");
-    Pty.WriteFar("hello");
-    EXPECT_EQ(Pty.ReadFar(5), "HELLO");
-    Pty.WriteFar(".");
-    int Status = 0;
-    ::waitpid(Child, &Status, 0);
-    EXPECT_TRUE(WIFEXITED(Status));
-    EXPECT_EQ(WEXITSTATUS(Status), 0);
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "PtyPair.h"
+#include "LinePair.h"
 #include "PumpNotifications.h"
 #include "VrComm.h"
 #include "platform/NotifyChannel.h"
@@ -11,11 +11,11 @@
 namespace {
 
 struct TThreadedPty : ::testing::Test {
-    TPtyPair Pty{21};
-    TVrThreadedComm Comm{nullptr};
+    TLinePair Pty{21};
+    TVrThreadedComm Comm{nullptr, LineDevice()};
     void SetUp() override {
         ASSERT_TRUE(Pty.Ok());
-        Comm.SetPortNumber(21);
+        Comm.SetPortNumber(Pty.Port());
         Comm.SetByteSize(vbs8Bits);
     }
 };
@@ -136,8 +136,9 @@ TEST_F(TThreadedPty, PriorityWrittenWhileClosedTakesEffectAtOpen) {
 }
 
 TEST_F(TThreadedPty, DestroyingAnOpenPortCallsNeitherCloseNorError) {
-    auto Owned = std::make_unique<TVrThreadedComm>(nullptr);
-    Owned->SetPortNumber(21);
+    auto Owned = std::make_unique<TVrThreadedComm>(nullptr, LineDevice());
+    Owned->SetPortNumber(Pty.Port());
+    Owned->SetByteSize(vbs8Bits); // Wine refuses 7N1 on a pseudo-terminal left in 8N1
     bool Called = false;
     Owned->SetOnClose([&](TComponent*) { Called = true; });
     Owned->SetOnError([&](TComponent*, TVrCommErrorAt, int32_t, bool&) { Called = true; });

@@ -1,13 +1,16 @@
 #include "platform/NotifyChannel.h"
+#include "QueuedMessageWait.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <poll.h>
 #include <thread>
 #include <vector>
 
 namespace {
+
+// Notification numbers lie in the application's private message range.
+constexpr uint32_t kBase = 0x8000;
 
 TEST(NotifyChannel, PostedMessagesRunOnTheOwnerInOrder) {
     std::vector<uint32_t> Seen;
@@ -20,39 +23,67 @@ TEST(NotifyChannel, PostedMessagesRunOnTheOwnerInOrder) {
     ASSERT_TRUE(Channel);
     std::thread Worker([&] {
         for (uint32_t I = 1; I <= 50; ++I)
-            Channel->Post(I);
+            Channel->Post(kBase + I);
     });
     Worker.join();
     while (Seen.size() < 50 && DrainNotifications(1000) > 0) {
     }
     ASSERT_EQ(Seen.size(), 50u);
     for (uint32_t I = 0; I < 50; ++I)
-        EXPECT_EQ(Seen[I], I + 1);
+        EXPECT_EQ(Seen[I], kBase + I + 1);
     EXPECT_TRUE(OnOwner);
     EXPECT_EQ(DrainNotifications(0), 0);
 }
 
-TEST(NotifyChannel, SendWaitsForTheOwnerAndDestroyReleasesIt) {
-    std::atomic<int> Handled{0};
-    auto Channel = TNotifyChannel::Create([&](uint32_t) { ++Handled; });
+TEST(NotifyChannel, SendWaitsForTheOwnerWhoMayServeOnlySentMessages) {
+    std::vector<uint32_t> Seen;
+    auto Channel = TNotifyChannel::Create([&](uint32_t M) { Seen.push_back(M); });
+    ASSERT_TRUE(Channel);
+    Channel->Post(kBase + 1);
     std::atomic<bool> Returned{false};
     std::thread Worker([&] {
-        Channel->Send(7);
-        Returned = Handled.load() == 1; // the handler ran before Send returned
+        Channel->Send(kBase + 2);
+        Returned = true;
     });
     while (DrainSentNotifications() == 0)
         std::this_thread::yield();
     Worker.join();
     EXPECT_TRUE(Returned);
-    // A channel destroyed with a sender waiting lets it go without handling.
-    EXPECT_EQ(DrainNotifications(0), 0); // also clears the wake-up descriptor
+    // The posted message waited; the sent one was handled before Send returned.
+    EXPECT_EQ(Seen, std::vector<uint32_t>{kBase + 2});
+    EXPECT_EQ(DrainNotifications(0), 1);
+    EXPECT_EQ(Seen, (std::vector<uint32_t>{kBase + 2, kBase + 1}));
+}
+
+TEST(NotifyChannel, ADrainDeliversOnlyWhatWasQueuedWhenItBegan) {
+    int Handled = 0;
+    std::unique_ptr<TNotifyChannel> Channel;
+    Channel = TNotifyChannel::Create([&](uint32_t M) {
+        ++Handled;
+        Channel->Post(M); // a handler that always posts again
+    });
+    ASSERT_TRUE(Channel);
+    Channel->Post(kBase);
+    Channel->Post(kBase);
+    EXPECT_EQ(DrainNotifications(0), 2);
+    EXPECT_EQ(DrainNotifications(0), 2);
+    EXPECT_EQ(Handled, 4);
+    Channel.reset();
+    EXPECT_EQ(DrainNotifications(0), 0);
+}
+
+TEST(NotifyChannel, DestroyingDropsPostsAndReleasesAWaitingSender) {
+    std::atomic<int> Handled{0};
+    auto Channel = TNotifyChannel::Create([&](uint32_t) { ++Handled; });
+    ASSERT_TRUE(Channel);
     TNotifyChannel* Raw = Channel.get();
-    std::thread Late([Raw] { Raw->Send(8); });
-    pollfd P{NotifyWakeDescriptor(), POLLIN, 0};
-    ASSERT_EQ(::poll(&P, 1, 5000), 1); // the message is queued
+    std::thread Late([Raw] { Raw->Send(kBase + 2); });
+    ASSERT_TRUE(WaitForSentMessage(5000));
+    Channel->Post(kBase + 1);
     Channel.reset();
     Late.join();
-    EXPECT_EQ(Handled.load(), 1);
+    EXPECT_EQ(DrainNotifications(0), 0);
+    EXPECT_EQ(Handled.load(), 0);
 }
 
 } // namespace

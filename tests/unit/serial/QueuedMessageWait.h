@@ -1,0 +1,5 @@
+#pragma once
+
+// Waits up to TimeoutMs until another thread's Send has queued a message for
+// the calling thread, without delivering it; false on the time-out.
+bool WaitForSentMessage(int TimeoutMs);

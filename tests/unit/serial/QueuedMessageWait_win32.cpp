@@ -1,0 +1,13 @@
+#include "QueuedMessageWait.h"
+
+#include <windows.h>
+
+bool WaitForSentMessage(int TimeoutMs) {
+    const ULONGLONG End = GetTickCount64() + static_cast<ULONGLONG>(TimeoutMs);
+    while (!(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE)) {
+        if (GetTickCount64() >= End)
+            return false;
+        Sleep(1);
+    }
+    return true;
+}
