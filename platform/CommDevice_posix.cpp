@@ -372,9 +372,7 @@ public:
                 Flags |= kCeIoe;
             }
         }
-        pollfd Pfd{P->Fd, 0, 0};
-        if (::poll(&Pfd, 1, 0) > 0 && (Pfd.revents & (POLLHUP | POLLERR)))
-            Flags |= kCeIoe;
+        // A hung-up line fails FIONREAD with EIO, which is reported below.
         int InQue = 0, OutQue = 0;
         if (::ioctl(P->Fd, FIONREAD, &InQue) != 0) {
             if (errno != EIO)
