@@ -2,12 +2,14 @@
 //   serial_bench raw BYTES          plain blocking write/read loop, prints MB/s
 //   serial_bench latency SAMPLES    far-end byte to OnReceive, prints median and p99 in us
 //   serial_bench idle SECONDS       CPU share of one core used by an idle open port, in %
+//   serial_bench idle-floor SECONDS the same for a bare thread waiting 1 ms at a time
 //   serial_bench far BYTES          prints a pty slave name, reads BYTES from its master, prints MB/s
 //                                   (fails when fewer arrive)
 #include "VrComm.h"
 #include "platform/NotifyChannel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -151,6 +153,29 @@ int Idle(int Secs) {
     return 0;
 }
 
+// The floor under Idle: a thread that does nothing but wait 1 ms at a time on
+// an open pty, the pass rate an idle port keeps.
+int IdleFloor(int Secs) {
+    int Master, Slave;
+    if (::openpty(&Master, &Slave, nullptr, nullptr, nullptr) != 0)
+        return 1;
+    std::atomic<bool> Stop = false;
+    const double Cpu0 = CpuSeconds();
+    const auto Start = TClock::now();
+    std::thread Waiter([&] {
+        while (!Stop) {
+            pollfd P{Slave, POLLIN, 0};
+            ::poll(&P, 1, 1);
+        }
+    });
+    while (Seconds(Start) < Secs)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    Stop = true;
+    Waiter.join();
+    std::printf("%.2f\n", (CpuSeconds() - Cpu0) / Seconds(Start) * 100.0);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -166,5 +191,7 @@ int main(int argc, char** argv) {
         return Latency(static_cast<int>(N));
     if (Mode == "idle")
         return Idle(static_cast<int>(N));
+    if (Mode == "idle-floor")
+        return IdleFloor(static_cast<int>(N));
     return 2;
 }
