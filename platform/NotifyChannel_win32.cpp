@@ -16,6 +16,7 @@ namespace {
 constexpr wchar_t kClassName[] = L"QuadvNotifyChannel";
 // Ends a drain: posted after the messages the drain is to deliver.
 constexpr UINT kDrainMarker = WM_APP + 0x3FFF;
+constexpr int kQueueLimit = 10000; // USERPostMessageLimit's default
 
 bool IsNotification(UINT Msg) {
     return Msg >= WM_APP && Msg < kDrainMarker;
@@ -101,10 +102,11 @@ int DrainNotifications(int TimeoutMs) {
                                     QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     // Only what is queued now: handlers that post again wait for the next
     // drain. Posted messages keep their order, so the marker comes after them.
+    // A queue too full to take the marker holds at most the system's limit of
+    // posted messages, so that many are delivered instead.
     const WPARAM Sequence = ++DrainSequence;
-    if (!PostThreadMessageW(GetCurrentThreadId(), kDrainMarker, Sequence, 0))
-        return HandledCount - Before;
-    while (PeekMessageW(&M, nullptr, 0, 0, PM_REMOVE)) {
+    const bool Marked = PostThreadMessageW(GetCurrentThreadId(), kDrainMarker, Sequence, 0);
+    for (int Left = kQueueLimit; (Marked || Left-- > 0) && PeekMessageW(&M, nullptr, 0, 0, PM_REMOVE);) {
         if (M.hwnd == nullptr && M.message == kDrainMarker) {
             if (M.wParam == Sequence)
                 break;
