@@ -170,6 +170,30 @@ TEST_F(TDeviceLine, OverlappedReadWaitsForItsBytes) {
     EXPECT_EQ(std::string(Buffer, 5), "hello");
 }
 
+// A read and a write pending at once on one handle finish each with its own count.
+TEST_F(TDeviceLine, AReadAndAWritePendingTogetherKeepTheirOwnResults) {
+    Open(true);
+    SetTimeouts({0, 0, 0, 0, 0});
+    TCommOverlapped ReadRecord{}, WriteRecord{};
+    char Buffer[2] = {};
+    uint32_t Read = 0;
+    ASSERT_FALSE(Dev->ReadFile(H, Buffer, sizeof Buffer, &Read, &ReadRecord));
+    ASSERT_EQ(Dev->GetLastError(), kErrorIoPending);
+    const std::string Out(3000, 'w');
+    uint32_t Written = 0;
+    if (!Dev->WriteFile(H, Out.data(), static_cast<uint32_t>(Out.size()), &Written, &WriteRecord)) {
+        ASSERT_EQ(Dev->GetLastError(), kErrorIoPending);
+        ASSERT_TRUE(Dev->GetOverlappedResult(H, &WriteRecord, &Written, true)) << Dev->GetLastError();
+    }
+    EXPECT_EQ(Written, Out.size());
+    EXPECT_EQ(Line.ReadFar(Out.size()), Out);
+    EXPECT_FALSE(Dev->GetOverlappedResult(H, &ReadRecord, &Read, false));
+    EXPECT_EQ(Dev->GetLastError(), kErrorIoIncomplete);
+    Line.WriteFar("hi");
+    ASSERT_TRUE(Dev->GetOverlappedResult(H, &ReadRecord, &Read, true)) << Dev->GetLastError();
+    EXPECT_EQ(std::string(Buffer, Read), "hi");
+}
+
 TEST_F(TDeviceLine, ClosingWithAReadPendingEndsItAndFreesThePort) {
     Open(true);
     SetTimeouts({0, 0, 0, 0, 0});
@@ -180,6 +204,7 @@ TEST_F(TDeviceLine, ClosingWithAReadPendingEndsItAndFreesThePort) {
     ASSERT_EQ(Dev->GetLastError(), kErrorIoPending);
     EXPECT_TRUE(Dev->CloseHandle(H)) << Dev->GetLastError();
     H = kInvalidCommHandle;
+    EXPECT_EQ(Record.hEvent, nullptr); // no event of the closed handle is left in it
     // The record is ready for the next handle, which reads normally.
     Open(true);
     SetTimeouts({0, 0, 0, 0, 0});
