@@ -117,6 +117,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "commcat: port %ld: %s\n", Port, E.what());
         return 1;
     }
+    // Bytes that came before the open were purged; from here on nothing is lost.
+    std::fprintf(stderr, "commcat: connected to port %ld\n", Port);
 
     bool InputOpen = true;
     bool Quit = false;

@@ -1,0 +1,134 @@
+// commcat as its user runs it: a child process on one end of a line, fed
+// through pipes, with the test as the far end.
+#include "LinePair.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct TCommcat {
+    pid_t Pid = -1;
+    int In = -1;  // its standard input
+    int Out = -1; // its standard output
+    int Err = -1; // its standard error
+
+    explicit TCommcat(const std::vector<std::string>& Args) {
+        int I[2], O[2], E[2];
+        if (::pipe2(I, O_CLOEXEC) != 0 || ::pipe2(O, O_CLOEXEC) != 0 || ::pipe2(E, O_CLOEXEC) != 0)
+            return;
+        Pid = ::fork();
+        if (Pid == 0) {
+            ::dup2(I[0], 0);
+            ::dup2(O[1], 1);
+            ::dup2(E[1], 2);
+            std::vector<char*> Argv{const_cast<char*>(COMMCAT_PATH)};
+            for (const auto& A : Args)
+                Argv.push_back(const_cast<char*>(A.c_str()));
+            Argv.push_back(nullptr);
+            ::execv(COMMCAT_PATH, Argv.data());
+            ::_exit(127);
+        }
+        ::close(I[0]);
+        ::close(O[1]);
+        ::close(E[1]);
+        In = I[1];
+        Out = O[0];
+        Err = E[0];
+    }
+    ~TCommcat() {
+        CloseInput();
+        if (Pid > 0 && Wait() == -2) {
+            ::kill(Pid, SIGKILL);
+            ::waitpid(Pid, nullptr, 0);
+        }
+        ::close(Out);
+        ::close(Err);
+    }
+    void CloseInput() {
+        if (In >= 0)
+            ::close(In);
+        In = -1;
+    }
+    // Reads the stream until it holds Text, it ends, or 5 s pass.
+    static std::string ReadUntil(int Fd, const std::string& Text) {
+        std::string Got;
+        while (Got.find(Text) == std::string::npos) {
+            pollfd P{Fd, POLLIN, 0};
+            if (::poll(&P, 1, 5000) <= 0)
+                break;
+            char B[256];
+            ssize_t N = ::read(Fd, B, sizeof B);
+            if (N <= 0)
+                break;
+            Got.append(B, static_cast<size_t>(N));
+        }
+        return Got;
+    }
+    // The exit code; -1 for a signal, -2 when it is still running after 10 s.
+    int Wait() {
+        for (int I = 0; I < 1000; ++I) {
+            int Status = 0;
+            if (::waitpid(Pid, &Status, WNOHANG) == Pid) {
+                Pid = -1;
+                return WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
+            }
+            ::usleep(10000);
+        }
+        return -2;
+    }
+};
+
+TEST(Commcat, TalksBothWaysAndEndsWithItsInputOnceAllIsSent) {
+    TLinePair Line(41);
+    ASSERT_TRUE(Line.Ok());
+    TCommcat Cat({std::to_string(Line.Port()), "--baud", "115200"});
+    ASSERT_GT(Cat.Pid, 0);
+    ASSERT_NE(TCommcat::ReadUntil(Cat.Err, "connected").find("connected to port 41"), std::string::npos);
+    Line.WriteFar("from the far end\n");
+    EXPECT_EQ(TCommcat::ReadUntil(Cat.Out, "\n"), "from the far end\n");
+
+    std::string Near = "from the near end\n";
+    Near += std::string(20000, 'n'); // more than the line takes at once
+    ASSERT_EQ(::write(Cat.In, Near.data(), Near.size()), static_cast<ssize_t>(Near.size()));
+    Cat.CloseInput();
+    EXPECT_TRUE(Line.ReadFar(Near.size()) == Near);
+    EXPECT_EQ(Cat.Wait(), 0);
+}
+
+TEST(Commcat, InterruptEndsItCleanly) {
+    TLinePair Line(42);
+    ASSERT_TRUE(Line.Ok());
+    TCommcat Cat({std::to_string(Line.Port())});
+    ASSERT_GT(Cat.Pid, 0);
+    ASSERT_NE(TCommcat::ReadUntil(Cat.Err, "connected").find("connected"), std::string::npos);
+    // Its echo of a far-end byte shows that it runs its loop.
+    Line.WriteFar("x");
+    ASSERT_EQ(TCommcat::ReadUntil(Cat.Out, "x"), "x");
+    ::kill(Cat.Pid, SIGINT);
+    EXPECT_EQ(Cat.Wait(), 0);
+}
+
+TEST(Commcat, BadArgumentsAndAMissingPortFailWithAMessage) {
+    for (const std::vector<std::string>& Args :
+         {std::vector<std::string>{}, {"0"}, {"3x"}, {"4", "--baud", "-1"}, {"4", "--flow", "rts"}}) {
+        TCommcat Cat(Args);
+        EXPECT_EQ(Cat.Wait(), 2) << (Args.empty() ? "no arguments" : Args.back());
+        EXPECT_NE(TCommcat::ReadUntil(Cat.Err, "usage:").find("usage: commcat"), std::string::npos);
+    }
+    ::setenv("VRCOMM_PORT43", "/nonexistent/tty", 1);
+    TCommcat Cat({"43"});
+    EXPECT_EQ(Cat.Wait(), 1);
+    EXPECT_NE(TCommcat::ReadUntil(Cat.Err, "\n").find("commcat: port 43: "), std::string::npos);
+    ::unsetenv("VRCOMM_PORT43");
+}
+
+} // namespace
