@@ -79,17 +79,10 @@ bool GiveEvent(TCommHandle Handle, TCommOverlapped* Record) {
     return true;
 }
 
-TCommDcb DcbFromNative(const DCB& D) {
-    TCommDcb R{};
+// The fields other than the bit flags have the same names and widths on both sides.
+template <class To, class From> void CopyByteFields(To& R, const From& D) {
     R.DCBlength = D.DCBlength;
     R.BaudRate = D.BaudRate;
-    R.Flags = (D.fBinary ? kDcbBinary : 0) | (D.fParity ? kDcbParity : 0) |
-              (D.fOutxCtsFlow ? kDcbOutxCtsFlow : 0) | (D.fOutxDsrFlow ? kDcbOutxDsrFlow : 0) |
-              (uint32_t(D.fDtrControl) << kDcbDtrControlShift) |
-              (D.fDsrSensitivity ? kDcbDsrSensitivity : 0) |
-              (D.fTXContinueOnXoff ? kDcbTxContinueOnXoff : 0) | (D.fOutX ? kDcbOutX : 0) |
-              (D.fInX ? kDcbInX : 0) | (D.fErrorChar ? kDcbErrorChar : 0) | (D.fNull ? kDcbNull : 0) |
-              (uint32_t(D.fRtsControl) << kDcbRtsControlShift) | (D.fAbortOnError ? kDcbAbortOnError : 0);
     R.wReserved = D.wReserved;
     R.XonLim = D.XonLim;
     R.XoffLim = D.XoffLim;
@@ -102,13 +95,23 @@ TCommDcb DcbFromNative(const DCB& D) {
     R.EofChar = D.EofChar;
     R.EvtChar = D.EvtChar;
     R.wReserved1 = D.wReserved1;
+}
+
+TCommDcb DcbFromNative(const DCB& D) {
+    TCommDcb R{};
+    R.Flags = (D.fBinary ? kDcbBinary : 0) | (D.fParity ? kDcbParity : 0) |
+              (D.fOutxCtsFlow ? kDcbOutxCtsFlow : 0) | (D.fOutxDsrFlow ? kDcbOutxDsrFlow : 0) |
+              (uint32_t(D.fDtrControl) << kDcbDtrControlShift) |
+              (D.fDsrSensitivity ? kDcbDsrSensitivity : 0) |
+              (D.fTXContinueOnXoff ? kDcbTxContinueOnXoff : 0) | (D.fOutX ? kDcbOutX : 0) |
+              (D.fInX ? kDcbInX : 0) | (D.fErrorChar ? kDcbErrorChar : 0) | (D.fNull ? kDcbNull : 0) |
+              (uint32_t(D.fRtsControl) << kDcbRtsControlShift) | (D.fAbortOnError ? kDcbAbortOnError : 0);
+    CopyByteFields(R, D);
     return R;
 }
 
 DCB DcbToNative(const TCommDcb& D) {
     DCB R{};
-    R.DCBlength = D.DCBlength;
-    R.BaudRate = D.BaudRate;
     R.fBinary = (D.Flags & kDcbBinary) != 0;
     R.fParity = (D.Flags & kDcbParity) != 0;
     R.fOutxCtsFlow = (D.Flags & kDcbOutxCtsFlow) != 0;
@@ -122,18 +125,7 @@ DCB DcbToNative(const TCommDcb& D) {
     R.fNull = (D.Flags & kDcbNull) != 0;
     R.fRtsControl = (D.Flags >> kDcbRtsControlShift) & 3;
     R.fAbortOnError = (D.Flags & kDcbAbortOnError) != 0;
-    R.wReserved = D.wReserved;
-    R.XonLim = D.XonLim;
-    R.XoffLim = D.XoffLim;
-    R.ByteSize = D.ByteSize;
-    R.Parity = D.Parity;
-    R.StopBits = D.StopBits;
-    R.XonChar = D.XonChar;
-    R.XoffChar = D.XoffChar;
-    R.ErrorChar = D.ErrorChar;
-    R.EofChar = D.EofChar;
-    R.EvtChar = D.EvtChar;
-    R.wReserved1 = D.wReserved1;
+    CopyByteFields(R, D);
     return R;
 }
 
