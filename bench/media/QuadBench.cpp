@@ -6,7 +6,8 @@
 //                 at the target, the frame each restarted at, and whether
 //                 they are the same
 //   drift SECONDS four panes started together play (repeating) for SECONDS;
-//                 prints the largest difference of their frames
+//                 prints the largest difference of their positions in the
+//                 first and the last 2 s, and how far each pane fell back
 #include "MpvEngine.h"
 #include "WindowsMediaPlayer.h"
 
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <random>
@@ -53,15 +55,60 @@ bool AllSettled(const std::array<TPane, 4>& Panes) {
     return true;
 }
 
-// Pauses all four in one turn and waits for the frame each one holds.
-std::array<int64_t, 4> HeldFrames(std::array<TPane, 4>& Panes) {
-    for (TPane& P : Panes)
-        P.Pane->Pause();
-    Spin(250);
-    std::array<int64_t, 4> Frames{};
-    for (int I = 0; I < 4; ++I)
-        Frames[I] = Panes[I].Engine->FrameNumber();
-    return Frames;
+// Where each pane is in its clip, measured without stopping it: the pane's
+// phase is the mean of (wall time - frame index x frame time) over the frame
+// changes seen in a window, with the index counted on across loop restarts.
+// Two panes showing the same frame at the same moment have the same phase; a
+// pane 10 ms behind has a phase 10 ms larger. Averaging over a window's
+// frames takes out the jitter of the moment each change is seen.
+class TPhaseTracker {
+public:
+    TPhaseTracker(std::array<TPane, 4>& Panes, double FrameMs) : FPanes(Panes), FFrameMs(FrameMs) {
+        FClock.start();
+        for (int I = 0; I < 4; ++I)
+            FFramesPerLoop[I] = std::llround(Panes[I].Engine->Duration() * 1000.0 / FrameMs);
+    }
+    // Follows the panes for Ms; with Record, returns each pane's phase over them.
+    std::array<double, 4> Follow(int Ms, bool Record) {
+        std::array<double, 4> Sum{};
+        std::array<int, 4> Count{};
+        const qint64 End = FClock.elapsed() + Ms;
+        WaitFor(
+            [&] {
+                const double Now = FClock.nsecsElapsed() / 1e6;
+                for (int I = 0; I < 4; ++I) {
+                    // The playing position moves with each frame shown.
+                    const int64_t Frame = std::llround(FPanes[I].Engine->Position() * 1000.0 / FFrameMs);
+                    if (Frame == FLast[I])
+                        continue;
+                    if (FLast[I] >= 0 && Frame < FLast[I] - FFramesPerLoop[I] / 2)
+                        ++FLoops[I];
+                    FLast[I] = Frame;
+                    if (Record) {
+                        Sum[I] += Now - static_cast<double>(FLoops[I] * FFramesPerLoop[I] + Frame) * FFrameMs;
+                        ++Count[I];
+                    }
+                }
+                return FClock.elapsed() >= End;
+            },
+            Ms + 1000);
+        std::array<double, 4> Phase{};
+        for (int I = 0; I < 4; ++I)
+            Phase[I] = Count[I] ? Sum[I] / Count[I] : 0.0;
+        return Phase;
+    }
+
+private:
+    std::array<TPane, 4>& FPanes;
+    double FFrameMs;
+    QElapsedTimer FClock;
+    std::array<int64_t, 4> FFramesPerLoop{};
+    std::array<int64_t, 4> FLast{-1, -1, -1, -1};
+    std::array<int64_t, 4> FLoops{};
+};
+
+double PhaseSpread(const std::array<double, 4>& Phase) {
+    return *std::max_element(Phase.begin(), Phase.end()) - *std::min_element(Phase.begin(), Phase.end());
 }
 
 int64_t Spread(const std::array<int64_t, 4>& Frames) {
@@ -142,12 +189,17 @@ int main(int Argc, char** Argv) {
             P.Pane->Play();
         for (TPane& P : Panes)
             P.Pane->SetCurrentPosition(0.0);
-        Spin(static_cast<int>(Arg * 1000));
-        const std::array<int64_t, 4> Frames = HeldFrames(Panes);
-        std::printf("drift seconds=%.0f frames=%lld,%lld,%lld,%lld spread=%lld\n", Arg,
-                    static_cast<long long>(Frames[0]), static_cast<long long>(Frames[1]),
-                    static_cast<long long>(Frames[2]), static_cast<long long>(Frames[3]),
-                    static_cast<long long>(Spread(Frames)));
+        // The clips are 25 fps; the first and the last 2 s are measured.
+        constexpr double kFrameMs = 40.0;
+        TPhaseTracker Tracker(Panes, kFrameMs);
+        Tracker.Follow(1000, false);
+        const auto Start = Tracker.Follow(2000, true);
+        Tracker.Follow(std::max(0, static_cast<int>(Arg * 1000) - 5000), false);
+        const auto End = Tracker.Follow(2000, true);
+        std::printf("drift seconds=%.0f start-spread=%.1fms end-spread=%.1fms end-spread-frames=%.2f "
+                    "phase-change-ms=%.1f,%.1f,%.1f,%.1f\n",
+                    Arg, PhaseSpread(Start), PhaseSpread(End), PhaseSpread(End) / kFrameMs, End[0] - Start[0],
+                    End[1] - Start[1], End[2] - Start[2], End[3] - Start[3]);
     } else {
         std::fprintf(stderr, "quadv_media_bench: unknown mode %s\n", Mode.c_str());
         Result = 2;
