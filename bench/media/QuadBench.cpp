@@ -107,12 +107,8 @@ private:
     std::array<int64_t, 4> FLoops{};
 };
 
-double PhaseSpread(const std::array<double, 4>& Phase) {
-    return *std::max_element(Phase.begin(), Phase.end()) - *std::min_element(Phase.begin(), Phase.end());
-}
-
-int64_t Spread(const std::array<int64_t, 4>& Frames) {
-    return *std::max_element(Frames.begin(), Frames.end()) - *std::min_element(Frames.begin(), Frames.end());
+template <class T> T Spread(const std::array<T, 4>& Values) {
+    return *std::max_element(Values.begin(), Values.end()) - *std::min_element(Values.begin(), Values.end());
 }
 
 } // namespace
@@ -198,7 +194,7 @@ int main(int Argc, char** Argv) {
         const auto End = Tracker.Follow(2000, true);
         std::printf("drift seconds=%.0f start-spread=%.1fms end-spread=%.1fms end-spread-frames=%.2f "
                     "phase-change-ms=%.1f,%.1f,%.1f,%.1f\n",
-                    Arg, PhaseSpread(Start), PhaseSpread(End), PhaseSpread(End) / kFrameMs, End[0] - Start[0],
+                    Arg, Spread(Start), Spread(End), Spread(End) / kFrameMs, End[0] - Start[0],
                     End[1] - Start[1], End[2] - Start[2], End[3] - Start[3]);
     } else {
         std::fprintf(stderr, "quadv_media_bench: unknown mode %s\n", Mode.c_str());

@@ -140,6 +140,11 @@ double CpuSeconds() {
            static_cast<double>(U.ru_utime.tv_usec + U.ru_stime.tv_usec) / 1e6;
 }
 
+// The share of one core used since Cpu0 and Start, in %.
+void PrintCpuShare(double Cpu0, TClock::time_point Start) {
+    std::printf("%.2f\n", (CpuSeconds() - Cpu0) / Seconds(Start) * 100.0);
+}
+
 int Idle(int Secs) {
     TVrThreadedComm Comm(nullptr);
     int Master;
@@ -149,7 +154,7 @@ int Idle(int Secs) {
     const auto Start = TClock::now();
     while (Seconds(Start) < Secs)
         DrainNotifications(100);
-    std::printf("%.2f\n", (CpuSeconds() - Cpu0) / Seconds(Start) * 100.0);
+    PrintCpuShare(Cpu0, Start);
     return 0;
 }
 
@@ -172,7 +177,7 @@ int IdleFloor(int Secs) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     Stop = true;
     Waiter.join();
-    std::printf("%.2f\n", (CpuSeconds() - Cpu0) / Seconds(Start) * 100.0);
+    PrintCpuShare(Cpu0, Start);
     return 0;
 }
 
