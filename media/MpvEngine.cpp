@@ -42,6 +42,7 @@ constexpr char kStop[] = "stop";
 constexpr char kSeek[] = "seek";
 constexpr char kSeekExact[] = "absolute+exact";
 constexpr char kBalanceFilter[] = "@bal:stereotools=balance_out=";
+constexpr char kPlaylistEntryId[] = "playlist_entry_id"; // in loadfile's result
 } // namespace mpvname
 
 // Every pane's core starts with these: no autostart, exact seeks, nothing of
@@ -68,13 +69,19 @@ constexpr std::pair<const char*, const char*> kCoreOptions[] = {
     {"config", "no"},
 };
 
-// Reply id of the frame-number request made at a seek's restart; the observed
-// properties use their index in kObserved.
+// Reply ids. The observed properties use their index in kObserved; the
+// frame-number request made at a seek's restart has its own; a loadfile
+// carries kLoadReplyTag plus the load's serial number.
 constexpr uint64_t kRestartFrameReply = 1000;
+constexpr uint64_t kLoadReplyTag = uint64_t{1} << 32;
 
 constexpr double kMinSpeed = 0.01; // mpv refuses lower speeds
 constexpr double kMaxSpeed = 100.0;
 constexpr int kSyncGroupPatienceMs = 3000; // a group whose restart never comes lets go after this
+// A seek mpv never completes (it cannot seek in a pipe, and only logs that)
+// is given up after the same time, so that the position and the end of
+// playback are followed again.
+constexpr int kSeekPatienceMs = kSyncGroupPatienceMs;
 
 std::string LoopFileValue(int PlayCount) {
     return PlayCount <= 1 ? std::string("no") : std::to_string(PlayCount - 1);
@@ -110,15 +117,17 @@ public:
     void OnPausedForCache(const mpv_event_property& Property);
     void OnFrameNumber(const mpv_event_property& Property);
 
+    void OnLoadReply(const mpv_event& Event);
     void OnFileLoaded();
     void OnEndFile(const mpv_event_end_file& End);
     void OnPlaybackRestart();
+    void SeekDone(); // the seek restarted, or was given up
 
     void RequireCore() const;
     void SetProperty(const char* Name, const std::string& Value);
     void SetFlag(const char* Name, bool Value);
     void SetDouble(const char* Name, double Value);
-    void Command(std::initializer_list<const char*> Arguments);
+    void Command(std::initializer_list<const char*> Arguments, uint64_t Reply = 0);
     void SendSeek(double Seconds);
     // mpv's pause follows the pane's intent, the rate and the sync group.
     void ApplyPause();
@@ -142,14 +151,20 @@ public:
     TPhase FPhase = TPhase::NoMedia;
     QString FUrl;
     QString FFailureReason;
-    int FLoadsSent = 0;     // loadfile commands given
-    int FStartsSeen = 0;    // START_FILE events seen; events belong to the current file when equal
+    // mpv may fold loads given together and start only the last of them, so
+    // its file events are matched to the current load by playlist entry.
+    uint64_t FLoadReply = 0;   // reply id of the current load's loadfile, 0 when there is none
+    int64_t FLoadEntry = 0;    // the current load's playlist entry, 0 until its reply
+    int64_t FStartedEntry = 0; // the entry of the latest START_FILE
+    int64_t FLoadedEntry = 0;  // the entry whose FILE_LOADED came last
+    uint64_t FLoadSerial = 0;
     bool FWantPlay = false; // the pane's play intent, apart from mpv's pause
     bool FStarted = false;  // played or paused since the load: Paused rather than Ready
     bool FStopped = false;  // our own stop (mpv's stop would unload)
     bool FEof = false;      // mpv sits paused at the end
     bool FBuffering = false;
     bool FSeeking = false;              // a seek was sent and its restart has not come
+    uint64_t FSeekSerial = 0;           // counts the seeks sent; a late patience timer finds it moved on
     bool FHeld = false;                 // held by a sync group
     std::optional<double> FPendingSeek; // a seek before the file was open
     double FPosition = 0.0;
@@ -350,17 +365,24 @@ void TMpvEngine::TImpl::HandleEvent(const mpv_event& Event) {
             (this->*kObserved[Event.reply_userdata].Handler)(Property);
         }
         break;
+    case MPV_EVENT_COMMAND_REPLY:
+        if (Event.reply_userdata != 0 && Event.reply_userdata == FLoadReply)
+            OnLoadReply(Event);
+        break;
     case MPV_EVENT_START_FILE:
-        ++FStartsSeen;
+        FStartedEntry = static_cast<const mpv_event_start_file*>(Event.data)->playlist_entry_id;
         break;
     case MPV_EVENT_FILE_LOADED:
-        if (FStartsSeen == FLoadsSent)
+        FLoadedEntry = FStartedEntry;
+        if (FLoadEntry != 0 && FLoadedEntry == FLoadEntry)
             OnFileLoaded();
         break;
-    case MPV_EVENT_END_FILE:
-        if (FStartsSeen == FLoadsSent)
-            OnEndFile(*static_cast<const mpv_event_end_file*>(Event.data));
+    case MPV_EVENT_END_FILE: {
+        const auto& End = *static_cast<const mpv_event_end_file*>(Event.data);
+        if (FLoadEntry != 0 && End.playlist_entry_id == FLoadEntry)
+            OnEndFile(End);
         break;
+    }
     case MPV_EVENT_PLAYBACK_RESTART:
         OnPlaybackRestart();
         break;
@@ -426,6 +448,28 @@ void TMpvEngine::TImpl::OnFrameNumber(const mpv_event_property& Property) {
     FFrameNumber = Property.format == MPV_FORMAT_INT64 ? *static_cast<const int64_t*>(Property.data) : -1;
 }
 
+void TMpvEngine::TImpl::OnLoadReply(const mpv_event& Event) {
+    FLoadReply = 0;
+    if (Event.error < 0) {
+        if (FPhase == TPhase::Opening) {
+            mpv_event_end_file Failed{};
+            Failed.reason = MPV_END_FILE_REASON_ERROR;
+            Failed.error = Event.error;
+            OnEndFile(Failed);
+        }
+        return;
+    }
+    const mpv_node& Result = static_cast<const mpv_event_command*>(Event.data)->result;
+    if (Result.format == MPV_FORMAT_NODE_MAP)
+        for (int I = 0; I < Result.u.list->num; ++I)
+            if (std::strcmp(Result.u.list->keys[I], mpvname::kPlaylistEntryId) == 0 &&
+                Result.u.list->values[I].format == MPV_FORMAT_INT64)
+                FLoadEntry = Result.u.list->values[I].u.int64;
+    // The file may have opened before the reply was read.
+    if (FLoadEntry != 0 && FLoadedEntry == FLoadEntry)
+        OnFileLoaded();
+}
+
 void TMpvEngine::TImpl::OnFileLoaded() {
     if (FPhase != TPhase::Opening)
         return;
@@ -456,6 +500,10 @@ void TMpvEngine::TImpl::OnPlaybackRestart() {
     RequestObserved(mpvname::kFrameNumber);
     if (!FSeeking)
         return; // a loop or another restart of mpv's own
+    SeekDone();
+}
+
+void TMpvEngine::TImpl::SeekDone() {
     FSeeking = false;
     // Asked before a sync group lets go, so the answer is the frame the seek reached.
     if (FMpv)
@@ -503,12 +551,12 @@ void TMpvEngine::TImpl::SetDouble(const char* Name, double Value) {
     mpv_set_property_async(FMpv, 0, Name, MPV_FORMAT_DOUBLE, &Value);
 }
 
-void TMpvEngine::TImpl::Command(std::initializer_list<const char*> Arguments) {
+void TMpvEngine::TImpl::Command(std::initializer_list<const char*> Arguments, uint64_t Reply) {
     if (!FMpv)
         return;
     std::vector<const char*> Argv(Arguments);
     Argv.push_back(nullptr);
-    mpv_command_async(FMpv, 0, Argv.data());
+    mpv_command_async(FMpv, Reply, Argv.data());
 }
 
 void TMpvEngine::TImpl::SendSeek(double Seconds) {
@@ -518,6 +566,13 @@ void TMpvEngine::TImpl::SendSeek(double Seconds) {
     FSeeking = true;
     FRestartFrame = -1;
     FEof = false;
+    const uint64_t Serial = ++FSeekSerial;
+    QTimer::singleShot(kSeekPatienceMs, &FReceiver, [this, Serial] {
+        if (!FSeeking || Serial != FSeekSerial)
+            return;
+        RequestObserved(mpvname::kTimePos); // what mpv plays, since the target was never reached
+        SeekDone();
+    });
 }
 
 void TMpvEngine::TImpl::ApplyPause() {
@@ -562,6 +617,8 @@ void TMpvEngine::TImpl::ResetForLoad() {
     FBuffering = false;
     FSeeking = false;
     FPendingSeek.reset();
+    FLoadReply = 0;
+    FLoadEntry = 0;
     FFrameNumber = -1;
     FHasFrame = false;
     FFrameSeen = false;
@@ -623,8 +680,8 @@ void TMpvEngine::Load(const QString& Path) {
     E.SetFlag(mpvname::kPause, true);
     E.SetProperty(mpvname::kLoopFile, LoopFileValue(E.FPlayCount));
     const QByteArray Local = QFile::encodeName(Info.absoluteFilePath());
-    E.Command({mpvname::kLoadFile, Local.constData(), "replace"});
-    ++E.FLoadsSent;
+    E.FLoadReply = kLoadReplyTag | ++E.FLoadSerial;
+    E.Command({mpvname::kLoadFile, Local.constData(), "replace"}, E.FLoadReply);
     E.NotifyStatus();
 }
 

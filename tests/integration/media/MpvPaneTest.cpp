@@ -11,11 +11,17 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -176,6 +182,88 @@ TEST_F(MpvPaneTest, ExactSeekShowsTheSameFrameInFourPanes) {
     EXPECT_GT(First, 50);
     for (TPane& P : Panes)
         EXPECT_NEAR(static_cast<double>(P.Engine->FrameNumber()), static_cast<double>(First), 1.0);
+}
+
+// Loads given in one turn of the event loop, while mpv is still busy with the
+// first: it starts only some of the files, and must still end up on the last.
+TEST_F(MpvPaneTest, LoadsGivenTogetherOpenTheLastFile) {
+    struct TRow {
+        const char* Name;
+        std::vector<QString> Urls;
+    };
+    const TRow Rows[] = {
+        {"load, unload, load", {Clip(1, "320x240"), QString(), Clip(2, "320x240")}},
+        {"three loads", {Clip(1, "320x240"), Clip(2, "320x240"), Clip(3, "320x240")}},
+        {"loads and unloads",
+         {Clip(1, "320x240"), Clip(2, "320x240"), QString(), Clip(3, "320x240"), QString(),
+          Clip(4, "320x240")}},
+    };
+    for (const TRow& Row : Rows) {
+        TPane P = MakePane();
+        for (const QString& Url : Row.Urls)
+            P.Pane->SetURL(Url);
+        ASSERT_TRUE(WaitFor([&] { return P.Engine->Settled(); })) << Row.Name;
+        EXPECT_EQ(P.Pane->GetPlayState(), wmppsReady) << Row.Name;
+        P.Pane->Play();
+        EXPECT_TRUE(WaitFor([&] { return P.Pane->GetCurrentPosition() > 0.2; })) << Row.Name;
+    }
+}
+
+// A clip fed through a named pipe, which mpv can play but not seek in.
+class TPipedClip {
+public:
+    explicit TPipedClip(const QString& Clip) {
+        std::signal(SIGPIPE, SIG_IGN); // a write after the pane has gone fails instead
+        FPath = FDir.filePath(QStringLiteral("piped.mp4"));
+        const QByteArray Local = QFile::encodeName(FPath);
+        if (::mkfifo(Local.constData(), 0600) != 0)
+            return;
+        // Held open, so that the writer can open now and never sees the pipe without a reader.
+        FReader = ::open(Local.constData(), O_RDONLY | O_NONBLOCK);
+        const int Writer = ::open(Local.constData(), O_WRONLY);
+        QFile In(Clip);
+        if (FReader < 0 || Writer < 0 || !In.open(QIODevice::ReadOnly))
+            return;
+        FFeed = std::thread([Writer, Data = In.readAll()] {
+            for (qsizetype Done = 0; Done < Data.size();) {
+                const ssize_t N = ::write(Writer, Data.constData() + Done, Data.size() - Done);
+                if (N <= 0)
+                    break;
+                Done += N;
+            }
+            ::close(Writer);
+        });
+    }
+    ~TPipedClip() {
+        if (FReader >= 0)
+            ::close(FReader); // ends a write still waiting for mpv
+        if (FFeed.joinable())
+            FFeed.join();
+    }
+    bool Ready() const { return FFeed.joinable(); }
+    const QString& Path() const { return FPath; }
+
+private:
+    QTemporaryDir FDir;
+    QString FPath;
+    int FReader = -1;
+    std::thread FFeed;
+};
+
+TEST_F(MpvPaneTest, SeekThatNeverCompletesLetsGoAndTheEndIsStillSeen) {
+    TPipedClip Piped(Clip(1, "320x240"));
+    ASSERT_TRUE(Piped.Ready());
+    TPane P = MakePane();
+    P.Pane->SetRate(2.0);
+    LoadAndSettle(P, Piped.Path());
+    P.Pane->Play();
+    ASSERT_TRUE(WaitFor([&] { return P.Pane->GetCurrentPosition() > 0.3; }));
+    P.Pane->SetCurrentPosition(8.0); // mpv cannot seek in a pipe, and says so only in its log
+    EXPECT_EQ(P.Pane->GetCurrentPosition(), 8.0);
+    // The position follows playback again, and the play-through ends as usual.
+    EXPECT_TRUE(WaitFor([&] { return P.Pane->GetCurrentPosition() < 7.9; }));
+    EXPECT_TRUE(WaitFor([&] { return P.Pane->GetPlayState() == wmppsStopped; }, 30000));
+    EXPECT_EQ(P.Pane->GetCurrentPosition(), 0.0);
 }
 
 TEST_F(MpvPaneTest, PlayCountPlaysTheFileThatOftenAndEndsStopped) {
