@@ -41,6 +41,15 @@ constexpr char kLoadFile[] = "loadfile";
 constexpr char kStop[] = "stop";
 constexpr char kSeek[] = "seek";
 constexpr char kSeekExact[] = "absolute+exact";
+// The balance is a labelled filter that stays in the chain for the whole
+// file. Replacing the chain at each step of a drag broke the sound, so a
+// playing file gets the new value through af-command. mpv rebuilds its
+// filters from the af option at every seek and loop, so the option is
+// written too where that cannot be heard: while paused (a seek pauses
+// first), and just after a loop, which breaks the sound anyway.
+constexpr char kAfCommand[] = "af-command";
+constexpr char kBalanceLabel[] = "bal";
+constexpr char kBalanceOption[] = "balance_out";
 constexpr char kBalanceFilter[] = "@bal:stereotools=balance_out=";
 constexpr char kPlaylistEntryId[] = "playlist_entry_id"; // in loadfile's result
 } // namespace mpvname
@@ -87,10 +96,14 @@ std::string LoopFileValue(int PlayCount) {
     return PlayCount <= 1 ? std::string("no") : std::to_string(PlayCount - 1);
 }
 
-std::string BalanceFilter(int Balance) {
+std::string BalanceValue(int Balance) {
     char Value[32];
     std::snprintf(Value, sizeof Value, "%.2f", Balance / 100.0);
-    return std::string(mpvname::kBalanceFilter) + Value;
+    return Value;
+}
+
+std::string BalanceFilter(int Balance) {
+    return mpvname::kBalanceFilter + BalanceValue(Balance);
 }
 
 } // namespace
@@ -129,6 +142,8 @@ public:
     void SetDouble(const char* Name, double Value);
     void Command(std::initializer_list<const char*> Arguments, uint64_t Reply = 0);
     void SendSeek(double Seconds);
+    // Writes the balance into mpv's af option, which rebuilds the filters.
+    void SyncBalance();
     // mpv's pause follows the pane's intent, the rate and the sync group.
     void ApplyPause();
     // Asks for one of the observed properties; the reply comes like a change.
@@ -172,6 +187,8 @@ public:
     int64_t FFrameNumber = -1;
     int64_t FRestartFrame = -1; // the frame the last seek restarted at, -1 until known
     bool FMute = false;
+    int FBalance = 0;
+    bool FBalanceInOption = true; // mpv's af option holds FBalance, not only its running filter
     double FRate = 1.0;
     int FPlayCount = 1;
     bool FPauseSent = true; // the last pause value given to mpv
@@ -498,8 +515,12 @@ void TMpvEngine::TImpl::OnEndFile(const mpv_event_end_file& End) {
 void TMpvEngine::TImpl::OnPlaybackRestart() {
     // mpv does not renew its frame estimate after a seek while paused, so ask.
     RequestObserved(mpvname::kFrameNumber);
-    if (!FSeeking)
-        return; // a loop or another restart of mpv's own
+    if (!FSeeking) {
+        // A loop or another restart of mpv's own, which built the filters
+        // from the option: this brings them back to the balance once.
+        SyncBalance();
+        return;
+    }
     SeekDone();
 }
 
@@ -559,6 +580,13 @@ void TMpvEngine::TImpl::Command(std::initializer_list<const char*> Arguments, ui
     mpv_command_async(FMpv, Reply, Argv.data());
 }
 
+void TMpvEngine::TImpl::SyncBalance() {
+    if (FBalanceInOption)
+        return;
+    FBalanceInOption = true;
+    SetProperty(mpvname::kAudioFilters, BalanceFilter(FBalance));
+}
+
 void TMpvEngine::TImpl::SendSeek(double Seconds) {
     char Target[32];
     std::snprintf(Target, sizeof Target, "%.6f", Seconds);
@@ -581,8 +609,10 @@ void TMpvEngine::TImpl::ApplyPause() {
         return;
     FPauseSent = Pause;
     SetFlag(mpvname::kPause, Pause);
-    if (Pause)
+    if (Pause) {
         RequestObserved(mpvname::kFrameNumber); // the frame it holds
+        SyncBalance();                          // nothing to hear while paused
+    }
 }
 
 void TMpvEngine::TImpl::RequestObserved(const char* Name) {
@@ -679,6 +709,8 @@ void TMpvEngine::Load(const QString& Path) {
     E.FPauseSent = true;
     E.SetFlag(mpvname::kPause, true);
     E.SetProperty(mpvname::kLoopFile, LoopFileValue(E.FPlayCount));
+    E.FBalanceInOption = false;
+    E.SyncBalance();
     const QByteArray Local = QFile::encodeName(Info.absoluteFilePath());
     E.FLoadReply = kLoadReplyTag | ++E.FLoadSerial;
     E.Command({mpvname::kLoadFile, Local.constData(), "replace"}, E.FLoadReply);
@@ -815,7 +847,17 @@ void TMpvEngine::SetVolume(int Volume) {
 }
 
 void TMpvEngine::SetBalance(int Balance) {
-    FImpl->SetProperty(mpvname::kAudioFilters, BalanceFilter(std::clamp(Balance, -100, 100)));
+    TImpl& E = *FImpl;
+    E.FBalance = std::clamp(Balance, -100, 100);
+    E.FBalanceInOption = false;
+    // A playing file changes its running filter, so that a drag is not
+    // heard; otherwise nothing sounds and the filters may be rebuilt.
+    if (E.FPhase == TImpl::TPhase::Loaded && !E.FPauseSent) {
+        E.Command({mpvname::kAfCommand, mpvname::kBalanceLabel, mpvname::kBalanceOption,
+                   BalanceValue(E.FBalance).c_str()});
+        return;
+    }
+    E.SyncBalance();
 }
 
 void TMpvEngine::SetRate(double Rate) {

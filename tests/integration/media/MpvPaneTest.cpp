@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -327,29 +328,66 @@ TEST_F(MpvPaneTest, RateTwoPlaysTwiceAsFastAndZeroHoldsWhilePlaying) {
     ASSERT_TRUE(WaitFor([&] { return Fast.Pane->GetCurrentPosition() > Held + 0.2; }));
 }
 
-// The per-channel loudness of what a pane played, from mpv's PCM output.
+// Stereo s16 samples as mpv's PCM output wrote them.
+class TPcm {
+public:
+    explicit TPcm(const QString& File) {
+        QFile In(File);
+        if (In.open(QIODevice::ReadOnly))
+            FData = In.readAll();
+    }
+    size_t Frames() const { return static_cast<size_t>(FData.size()) / 4; }
+    double At(size_t Frame, int Channel) const {
+        return reinterpret_cast<const int16_t*>(FData.constData())[2 * Frame + Channel] / 32768.0;
+    }
+    // The loudness of one channel, 1 for a full-scale square wave.
+    double Level(size_t From, size_t To, int Channel) const {
+        To = std::min(To, Frames());
+        double Sum = 0;
+        for (size_t I = From; I < To; ++I)
+            Sum += At(I, Channel) * At(I, Channel);
+        return To > From ? std::sqrt(Sum / (To - From)) : 0.0;
+    }
+    // Over the 0.3 s before the byte offset End.
+    double LevelBefore(qint64 End, int Channel) const {
+        const size_t To = std::min(Frames(), static_cast<size_t>(End / 4));
+        return Level(To > 14400 ? To - 14400 : 0, To, Channel);
+    }
+    // Where a steady tone breaks before the byte offset End: runs of half a
+    // millisecond near zero, and samples off the sine the previous two predict.
+    std::pair<int, int> Breaks(qint64 End, int Channel, double Frequency) const {
+        const size_t To = std::min(Frames(), static_cast<size_t>(End / 4));
+        const double Step = 2.0 * std::cos(2.0 * M_PI * Frequency / 48000.0);
+        double Peak = 0;
+        for (size_t I = 0; I < To; ++I)
+            Peak = std::max(Peak, std::abs(At(I, Channel)));
+        int Silences = 0, Jumps = 0;
+        size_t Quiet = 0;
+        for (size_t I = 4800; I < To; ++I) { // past the output's fade in
+            const double S = At(I, Channel);
+            Quiet = std::abs(S) < Peak * 0.01 ? Quiet + 1 : 0;
+            if (Quiet == 24)
+                ++Silences;
+            if (std::abs(S - (Step * At(I - 1, Channel) - At(I - 2, Channel))) > Peak * 0.1)
+                ++Jumps;
+        }
+        return {Silences, Jumps};
+    }
+
+private:
+    QByteArray FData;
+};
+
+// The per-channel loudness of what a pane played.
 struct TLoudness {
     double Left = 0, Right = 0;
 };
 
 TLoudness ReadLoudness(const QString& File) {
-    QFile In(File);
-    if (!In.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray Data = In.readAll();
-    const auto* Samples = reinterpret_cast<const int16_t*>(Data.constData());
-    const size_t Frames = static_cast<size_t>(Data.size()) / 4;
+    const TPcm Pcm(File);
     // Skip the start, where the output fades in.
-    const size_t Skip = std::min<size_t>(Frames / 4, 4800);
-    double L = 0, R = 0;
-    size_t Count = 0;
-    for (size_t I = Skip; I < Frames; ++I, ++Count) {
-        L += double(Samples[2 * I]) * Samples[2 * I];
-        R += double(Samples[2 * I + 1]) * Samples[2 * I + 1];
-    }
-    if (Count == 0)
-        return {};
-    return {std::sqrt(L / Count) / 32768.0, std::sqrt(R / Count) / 32768.0};
+    const size_t Skip = std::min<size_t>(Pcm.Frames() / 4, 4800);
+    return {Pcm.Level(Skip, Pcm.Frames(), 0), Pcm.Level(Skip, Pcm.Frames(), 1)};
 }
 
 TEST_F(MpvPaneTest, VolumeMuteAndBalanceChangeTheSamples) {
@@ -396,6 +434,62 @@ TEST_F(MpvPaneTest, VolumeMuteAndBalanceChangeTheSamples) {
     EXPECT_NEAR(Level[3].Left / Plain.Left, 0.5, 0.05); // the opposite channel is attenuated linearly
     EXPECT_LT(Level[4].Left, 0.005);
     EXPECT_NEAR(Level[5].Left / Plain.Left, 1.0, 0.05);
+}
+
+TEST_F(MpvPaneTest, BalanceDragKeepsTheSoundUnbrokenAndItsValueHolds) {
+    QTemporaryDir Dir;
+    ASSERT_TRUE(Dir.isValid());
+    const QString Out = Dir.filePath(QStringLiteral("drag.pcm"));
+    qint64 DragEnd = 0, SeekEnd = 0;
+    {
+        TMpvEngineOptions Options;
+        Options.Extra = {{"ao", "pcm"},
+                         {"ao-pcm-file", Out.toStdString()},
+                         {"ao-pcm-waveheader", "no"},
+                         {"audio-format", "s16"},
+                         {"audio-channels", "stereo"}};
+        TPane P = MakePane(Options);
+        LoadAndSettle(P, Clip(1, "320x240")); // a 440 Hz tone on the left
+        P.Pane->Play();
+        Spin(500);
+        // A drag to the left end and back; the left channel keeps its level.
+        for (int Balance = -2; Balance >= -100; Balance -= 2) {
+            P.Pane->SetBalance(Balance);
+            Spin(8);
+        }
+        for (int Balance = -98; Balance <= 0; Balance += 2) {
+            P.Pane->SetBalance(Balance);
+            Spin(8);
+        }
+        Spin(500);
+        DragEnd = QFileInfo(Out).size();
+
+        // All right while playing silences the left, also after a seek
+        // and a loop, both of which rebuild mpv's filters.
+        P.Pane->SetBalance(100);
+        Spin(300);
+        P.Pane->SetCurrentPosition(1.0);
+        ASSERT_TRUE(WaitFor([&] { return P.Engine->Settled(); }));
+        Spin(600);
+        SeekEnd = QFileInfo(Out).size();
+        P.Pane->SetPlayCount(999);
+        P.Pane->SetBalance(60);
+        P.Pane->SetCurrentPosition(8.8);
+        ASSERT_TRUE(WaitFor([&] { return P.Engine->Settled(); }));
+        P.Pane->SetBalance(100);
+        ASSERT_TRUE(WaitFor([&] { return P.Pane->GetCurrentPosition() < 1.0; }));
+        Spin(600);
+    }
+    const TPcm Pcm(Out);
+    const auto [Silences, Jumps] = Pcm.Breaks(DragEnd, 0, 440.0);
+    std::printf("balance drag: %.2f s of sound, %d silences, %d jumps\n", DragEnd / 4 / 48000.0, Silences,
+                Jumps);
+    EXPECT_GT(DragEnd / 4 / 48000.0, 1.5);
+    EXPECT_EQ(Silences, 0);
+    EXPECT_EQ(Jumps, 0);
+    EXPECT_GT(Pcm.LevelBefore(DragEnd, 0), 0.2);
+    EXPECT_LT(Pcm.LevelBefore(SeekEnd, 0), 0.005) << "after the seek";
+    EXPECT_LT(Pcm.LevelBefore(QFileInfo(Out).size(), 0), 0.005) << "after the loop";
 }
 
 TEST_F(MpvPaneTest, MissingFileRaisesAndUnplayableFileShowsTheMessage) {
