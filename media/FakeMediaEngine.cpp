@@ -45,6 +45,12 @@ void TFakeMediaEngine::SetFrame(const QImage& Frame) {
         FObserver->EngineFrameReady();
 }
 
+void TFakeMediaEngine::SetVideoSize(QSize Size) {
+    FVideoSize = Size;
+    if (FObserver)
+        FObserver->EngineVideoSizeChanged();
+}
+
 void TFakeMediaEngine::MoveTo(double Seconds, TPositionCause Cause) {
     const double Old = FPosition;
     FPosition = Seconds;

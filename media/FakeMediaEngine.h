@@ -25,6 +25,7 @@ public:
     void SetDuration(double Seconds);
     void FailPlayback(const QString& Reason); // status Failed with Reason
     void SetFrame(const QImage& Frame);
+    void SetVideoSize(QSize Size);
 
     // Failures: while set, the call throws EQuadvError with this message.
     std::optional<std::string> FFailLoad;
@@ -59,6 +60,7 @@ public:
     void SetBalance(int Balance) override;
     void SetRate(double Rate) override;
     void SetPlayCount(int Count) override;
+    QSize VideoSize() const override { return FVideoSize; }
     void SetViewSize(QSize Size) override;
     const QImage& Frame() const override { return FFrame; }
 
@@ -74,4 +76,5 @@ private:
     double FPosition = 0.0;
     double FDuration = 0.0;
     QImage FFrame;
+    QSize FVideoSize;
 };

@@ -34,6 +34,7 @@ public:
     virtual void EnginePositionChanged(double OldPosition, double NewPosition, TPositionCause Cause) = 0;
     virtual void EngineDurationChanged(double Duration) = 0;
     virtual void EngineFrameReady() = 0;
+    virtual void EngineVideoSizeChanged() = 0;
 
 protected:
     ~TMediaEngineObserver() = default;
@@ -76,6 +77,9 @@ public:
     virtual void SetRate(double Rate) = 0;    // 1.0 normal; 0.0 holds the picture
     virtual void SetPlayCount(int Count) = 0; // times the file plays through
 
+    // The video's own size as it is meant to be shown (its display aspect
+    // applied); empty while unknown and for a file without video.
+    virtual QSize VideoSize() const = 0;
     // The size the video is drawn at; the frame is rendered to fit it.
     virtual void SetViewSize(QSize Size) = 0;
     // The latest picture; null when there is none.

@@ -30,6 +30,8 @@ constexpr char kDuration[] = "duration";
 constexpr char kEofReached[] = "eof-reached";
 constexpr char kPausedForCache[] = "paused-for-cache";
 constexpr char kFrameNumber[] = "estimated-frame-number";
+constexpr char kVideoWidth[] = "dwidth"; // the display size, aspect applied
+constexpr char kVideoHeight[] = "dheight";
 constexpr char kPause[] = "pause";
 constexpr char kVolume[] = "volume";
 constexpr char kMute[] = "mute";
@@ -129,6 +131,9 @@ public:
     void OnEofReached(const mpv_event_property& Property);
     void OnPausedForCache(const mpv_event_property& Property);
     void OnFrameNumber(const mpv_event_property& Property);
+    void OnVideoWidth(const mpv_event_property& Property);
+    void OnVideoHeight(const mpv_event_property& Property);
+    void SetVideoSize(QSize Size);
 
     void OnLoadReply(const mpv_event& Event);
     void OnFileLoaded();
@@ -193,6 +198,7 @@ public:
     int FPlayCount = 1;
     bool FPauseSent = true; // the last pause value given to mpv
 
+    QSize FVideoSize; // empty while unknown
     QSize FViewSize;
     unsigned char* FBuffer = nullptr; // 64-byte aligned bgr0 pixels of FImage
     size_t FStride = 0;
@@ -217,6 +223,8 @@ const TObservedProperty kObserved[] = {
     {mpvname::kEofReached, MPV_FORMAT_FLAG, &TMpvEngine::TImpl::OnEofReached},
     {mpvname::kPausedForCache, MPV_FORMAT_FLAG, &TMpvEngine::TImpl::OnPausedForCache},
     {mpvname::kFrameNumber, MPV_FORMAT_INT64, &TMpvEngine::TImpl::OnFrameNumber},
+    {mpvname::kVideoWidth, MPV_FORMAT_INT64, &TMpvEngine::TImpl::OnVideoWidth},
+    {mpvname::kVideoHeight, MPV_FORMAT_INT64, &TMpvEngine::TImpl::OnVideoHeight},
 };
 
 } // namespace
@@ -487,6 +495,26 @@ void TMpvEngine::TImpl::OnLoadReply(const mpv_event& Event) {
         OnFileLoaded();
 }
 
+void TMpvEngine::TImpl::OnVideoWidth(const mpv_event_property& Property) {
+    const int64_t Width =
+        Property.format == MPV_FORMAT_INT64 ? *static_cast<const int64_t*>(Property.data) : 0;
+    SetVideoSize(QSize(static_cast<int>(Width), FVideoSize.height()));
+}
+
+void TMpvEngine::TImpl::OnVideoHeight(const mpv_event_property& Property) {
+    const int64_t Height =
+        Property.format == MPV_FORMAT_INT64 ? *static_cast<const int64_t*>(Property.data) : 0;
+    SetVideoSize(QSize(FVideoSize.width(), static_cast<int>(Height)));
+}
+
+void TMpvEngine::TImpl::SetVideoSize(QSize Size) {
+    if (Size == FVideoSize)
+        return;
+    FVideoSize = Size;
+    if (FObserver)
+        FObserver->EngineVideoSizeChanged();
+}
+
 void TMpvEngine::TImpl::OnFileLoaded() {
     if (FPhase != TPhase::Opening)
         return;
@@ -652,6 +680,7 @@ void TMpvEngine::TImpl::ResetForLoad() {
     FFrameNumber = -1;
     FHasFrame = false;
     FFrameSeen = false;
+    SetVideoSize(QSize());
     if (FDuration != 0.0) {
         FDuration = 0.0;
         if (FObserver)
@@ -871,6 +900,10 @@ void TMpvEngine::SetRate(double Rate) {
 void TMpvEngine::SetPlayCount(int Count) {
     FImpl->FPlayCount = std::max(1, Count);
     FImpl->SetProperty(mpvname::kLoopFile, LoopFileValue(FImpl->FPlayCount));
+}
+
+QSize TMpvEngine::VideoSize() const {
+    return FImpl->FVideoSize.isEmpty() ? QSize() : FImpl->FVideoSize;
 }
 
 void TMpvEngine::SetViewSize(QSize Size) {

@@ -52,6 +52,7 @@ public:
     void SetBalance(int Balance) override;
     void SetRate(double Rate) override;
     void SetPlayCount(int Count) override;
+    QSize VideoSize() const override;
     void SetViewSize(QSize Size) override;
     const QImage& Frame() const override;
 

@@ -88,6 +88,10 @@ public:
 
     // The video area's rectangle inside the pane.
     QRect VideoRect() const;
+    // Where the picture is drawn inside the video area. The control does not
+    // stretch to fit: a video smaller than the area is shown at its own
+    // size, centred; a larger one is shrunk to fit, keeping its aspect.
+    QRect PictureRect() const;
 
 protected:
     void resizeEvent(QResizeEvent* Event) override;

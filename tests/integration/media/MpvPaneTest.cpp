@@ -267,6 +267,20 @@ TEST_F(MpvPaneTest, SeekThatNeverCompletesLetsGoAndTheEndIsStillSeen) {
     EXPECT_EQ(P.Pane->GetCurrentPosition(), 0.0);
 }
 
+TEST_F(MpvPaneTest, SmallVideoIsShownAtItsOwnSizeInTheMiddle) {
+    TPane P = MakePane(); // a 640 x 480 video area
+    LoadAndSettle(P, Clip(2, "320x240"));
+    P.Pane->SetCurrentPosition(2.0);
+    ASSERT_TRUE(WaitFor([&] { return P.Engine->Settled() && P.Engine->Frame().size() == QSize(320, 240); }));
+    EXPECT_EQ(P.Engine->VideoSize(), QSize(320, 240));
+    QWidget* Video = P.Pane->findChild<QWidget*>(QStringLiteral("VideoArea"));
+    ASSERT_TRUE(
+        WaitFor([&] { return DecodeFrameNumber(Video->grab().toImage().copy(160, 120, 320, 240)) == 50; }));
+    const QImage Shot = Video->grab().toImage();
+    EXPECT_EQ(qGray(Shot.pixel(100, 100)), 0); // outside the picture
+    EXPECT_EQ(qGray(Shot.pixel(540, 380)), 0);
+}
+
 TEST_F(MpvPaneTest, PlayCountPlaysTheFileThatOftenAndEndsStopped) {
     TPane P = MakePane();
     P.Pane->SetPlayCount(2);
