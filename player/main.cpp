@@ -297,27 +297,38 @@ void TQUADV_MAIN::B_OpenClick(QObject*) {
     }
     setWindowTitle(FTitle);
     ApplyMovieSize();
-    for (int i = 0; i < 4; ++i) {
+    // The session may end while a file dialog or an error box is open: the
+    // window has then closed and saved, so nothing more is loaded or asked for.
+    for (int i = 0; i < 4 && !FClosed; ++i) {
         OpenDialog->SetTitle(kDialogTitles[i]);
         const bool chosen = OpenDialog->Execute(this);
-        // The session ended while the dialog was open: the window has
-        // closed and saved, so the remaining panes are not asked for.
-        if (FClosed)
-            break;
-        if (!chosen)
-            continue;
-        const QString path = OpenDialog->GetFileName();
-        FPlayers[i]->SetURL(path);
-        FLoaded[i] = true;
-        OpenDialog->SetInitialDir(FolderPart(path));
-        OpenDialog->SetFileName(QString());
-        const QString name = FileNamePart(FPlayers[i]->GetURL());
-        files += (files.isEmpty() ? QStringLiteral("[") : QStringLiteral("+[")) + name + u']';
+        if (chosen && !FClosed)
+            LoadPaneFile(i, OpenDialog->GetFileName(), files);
     }
     if (!files.isEmpty()) {
         setWindowTitle(files);
         B_Play->setEnabled(true);
         B_Stop->setEnabled(true);
+    }
+}
+
+bool TQUADV_MAIN::LoadPaneFile(int Pane, const QString& Path, QString& Files) {
+    TWindowsMediaPlayer* pane = FPlayers[Pane];
+    try {
+        pane->SetURL(Path);
+        FLoaded[Pane] = true;
+        OpenDialog->SetInitialDir(FolderPart(Path));
+        OpenDialog->SetFileName(QString());
+        const QString name = FileNamePart(pane->GetURL());
+        Files += (Files.isEmpty() ? QStringLiteral("[") : QStringLiteral("+[")) + name + u']';
+        return true;
+    } catch (const EQuadvError& Error) {
+        // A file the pane cannot take (missing, a folder, unreadable) costs
+        // that pane alone: it is left empty and the user is told why.
+        FLoaded[Pane] = false;
+        pane->SetURL(QString());
+        ShowErrorDisplay(Error);
+        return false;
     }
 }
 

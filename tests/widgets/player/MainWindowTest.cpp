@@ -120,19 +120,53 @@ TEST_F(MainWindowTest, OpenCancelledEverywhereStillUnloadsThePreviousFiles) {
     }
 }
 
-TEST_F(MainWindowTest, OpenFailingPartWayKeepsEarlierPanesAndShowsNoMoreDialogs) {
-    H.FEngines[1]->FFailLoad = "cannot open b.mp4";
+TEST_F(MainWindowTest, AFileAPaneCannotTakeCostsThatPaneAloneAndOpenGoesOn) {
+    H.FEngines[1]->FFailLoad = "b.mp4: no such file";
+    H.FEngines[2]->FFailUrlRead = "pane 3 cannot tell its file";
     H.FDialog->FAnswers = {H.FilePath(QStringLiteral("a.mp4")), H.FilePath(QStringLiteral("b.mp4")),
-                           H.FilePath(QStringLiteral("c.mp4"))};
-    QTest::mouseClick(W->B_Open, Qt::LeftButton); // through the application's error handling
-    EXPECT_EQ(H.FDialog->FTitles.size(), 2);
-    ASSERT_EQ(H.FMessages.size(), 1u);
-    EXPECT_EQ(H.FMessages[0].Text, QStringLiteral("cannot open b.mp4."));
+                           H.FilePath(QStringLiteral("c.mp4")), H.FilePath(QStringLiteral("d.mp4"))};
+    QTest::mouseClick(W->B_Open, Qt::LeftButton);
+    EXPECT_EQ(H.FDialog->FTitles.size(), 4);
+    ASSERT_EQ(H.FMessages.size(), 2u);
     EXPECT_EQ(H.FMessages[0].Caption, QStringLiteral("Quadrelle 150727"));
-    EXPECT_TRUE(W->FLoaded[0]);
-    EXPECT_FALSE(W->FLoaded[1]);
-    EXPECT_FALSE(W->B_Play->isEnabled());
+    EXPECT_EQ(H.FMessages[0].Text, QStringLiteral("b.mp4: no such file."));
+    EXPECT_EQ(H.FMessages[1].Text, QStringLiteral("pane 3 cannot tell its file."));
+    EXPECT_EQ(W->FLoaded, (std::array<bool, 4>{true, false, false, true}));
+    EXPECT_EQ(W->windowTitle(), QStringLiteral("[a.mp4]+[d.mp4]"));
+    EXPECT_TRUE(W->B_Play->isEnabled());
+    EXPECT_TRUE(W->B_Stop->isEnabled());
+    H.FEngines[2]->FFailUrlRead.reset();
+    EXPECT_EQ(W->WindowsMediaPlayer2->GetURL(), QString());
+    EXPECT_EQ(W->WindowsMediaPlayer3->GetURL(), QString());
+    // The folder is that of the last file a pane took.
+    EXPECT_EQ(H.FDialog->FInitialDirs[3], H.FDir.path());
+    H.ClearAllCalls();
+    W->S_Play->trigger();
+    EXPECT_EQ(H.TakeCalls(0), TCalls{"Play"});
+    EXPECT_EQ(H.TakeCalls(1), TCalls{});
+    EXPECT_EQ(H.TakeCalls(2), TCalls{});
+    EXPECT_EQ(H.TakeCalls(3), TCalls{"Play"});
+}
+
+TEST_F(MainWindowTest, OpenWhoseOnlyFileFailsLeavesPlayAndStopDisabled) {
+    H.FEngines[2]->FFailLoad = "c.mp4: is a folder, not a media file";
+    H.Open({{}, {}, QStringLiteral("c.mp4"), {}});
+    EXPECT_EQ(H.FDialog->FTitles.size(), 4);
+    ASSERT_EQ(H.FMessages.size(), 1u);
+    EXPECT_EQ(H.FMessages[0].Text, QStringLiteral("c.mp4: is a folder, not a media file."));
     EXPECT_EQ(W->windowTitle(), W->FTitle);
+    EXPECT_FALSE(W->B_Play->isEnabled());
+    EXPECT_FALSE(W->B_Stop->isEnabled());
+    EXPECT_FALSE(W->FLoaded[2]);
+}
+
+TEST_F(MainWindowTest, SessionEndDuringAnOpenErrorAsksForNoMoreFiles) {
+    H.FEngines[0]->FFailLoad = "a.mp4: no such file";
+    SetMessageHook([this](QWidget*, const QString&, const QString&) { W->WMEndSession(); });
+    H.Open({QStringLiteral("a.mp4"), QStringLiteral("b.mp4"), {}, {}});
+    EXPECT_EQ(H.FDialog->FTitles.size(), 1);
+    EXPECT_FALSE(W->isVisible());
+    EXPECT_FALSE(W->FLoaded[1]);
 }
 
 TEST_F(MainWindowTest, PlayPauseDecidesPaneByPane) {
