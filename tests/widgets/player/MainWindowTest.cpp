@@ -386,6 +386,37 @@ TEST_F(MainWindowTest, MuteReadFailureIsShownAndChangesNothing) {
     EXPECT_EQ(H.TakeCalls(1), TCalls{});
 }
 
+TEST_F(MainWindowTest, ACommandsErrorIsShownWhereTheCommandStarts) {
+    // Started by the program rather than by an event (trigger, click, the
+    // pane's own event), a failing command still raises nothing to its caller.
+    H.FEngines[1]->FFailMuteRead = "mute unavailable";
+    EXPECT_NO_THROW(W->S_Mute2->trigger());
+    EXPECT_NO_THROW(W->B_Mute2->click());
+    H.Open({QStringLiteral("a.mp4"), {}, {}, {}});
+    H.FEngines[0]->FFailStatusRead = "state unavailable";
+    EXPECT_NO_THROW(W->WindowsMediaPlayer1->GetOnClick()(W->WindowsMediaPlayer1, 1, 0, 5, 5));
+    EXPECT_NO_THROW(W->B_Play->click());
+    // Errors of other types keep their own text; a thrown value that is no
+    // exception still says something.
+    H.FDialog->FOnExecute = [] { throw std::bad_alloc(); };
+    EXPECT_NO_THROW(W->S_Open->trigger());
+    H.FDialog->FOnExecute = [] { throw 42; };
+    EXPECT_NO_THROW(W->B_Open->click());
+    QStringList texts;
+    for (const TShownMessage& message : H.FMessages) {
+        EXPECT_EQ(message.Caption, W->FTitle);
+        texts << message.Text;
+    }
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("mute unavailable."), QStringLiteral("mute unavailable."),
+                                  QStringLiteral("state unavailable."), QStringLiteral("state unavailable."),
+                                  QStringLiteral("std::bad_alloc."),
+                                  QStringLiteral("予期しないエラーが発生しました.")}));
+    // The commands went on working afterwards.
+    H.FEngines[1]->FFailMuteRead.reset();
+    W->S_Mute2->trigger();
+    EXPECT_TRUE(W->WindowsMediaPlayer2->GetMute());
+}
+
 TEST_F(MainWindowTest, OpenShortcutWorksAndAppliesThePresetFirst) {
     W->LoadMovieSizes();
     QSize clientAtFirstDialog;
