@@ -597,13 +597,26 @@ void TQUADV_MAIN::SaveSettings() {
         }
     }
     try {
-        TIniStore store(SettingsFile(true));
-        store.WriteInteger(u"Main", u"X", pos().x());
-        store.WriteInteger(u"Main", u"Y", pos().y());
-        store.WriteString(u"Main", u"Dir", U16(OpenDialog->GetInitialDir()));
-        store.WriteBool(u"Main", u"AutoRepeat", PM_AutoRepeat->isChecked());
-        store.WriteBool(u"Main", u"Link", PM_Link->isChecked());
-        store.UpdateFile();
+        const std::filesystem::path file = SettingsFile(true);
+        std::optional<TIniStore> store;
+        try {
+            store.emplace(file);
+        } catch (const EQuadvError&) {
+            // An old file that cannot be read would otherwise keep every
+            // later save from being written: it gives way to a fresh one.
+            store.emplace(TIniStore::Empty(file));
+        }
+        store->WriteInteger(u"Main", u"X", pos().x());
+        store->WriteInteger(u"Main", u"Y", pos().y());
+        try {
+            store->WriteString(u"Main", u"Dir", U16(OpenDialog->GetInitialDir()));
+        } catch (const EQuadvError&) {
+            // A folder whose name holds a line break cannot be stored; "Dir"
+            // keeps its old value and the other settings are still saved.
+        }
+        store->WriteBool(u"Main", u"AutoRepeat", PM_AutoRepeat->isChecked());
+        store->WriteBool(u"Main", u"Link", PM_Link->isChecked());
+        store->UpdateFile();
     } catch (...) {
         // Saving is silent: a folder that cannot be written keeps nothing.
     }
