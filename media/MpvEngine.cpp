@@ -45,10 +45,11 @@ constexpr char kSeek[] = "seek";
 constexpr char kSeekExact[] = "absolute+exact";
 // The balance is a labelled filter that stays in the chain for the whole
 // file. Replacing the chain at each step of a drag broke the sound, so a
-// playing file gets the new value through af-command. mpv rebuilds its
-// filters from the af option at every seek and loop, so the option is
-// written too where that cannot be heard: while paused (a seek pauses
-// first), and just after a loop, which breaks the sound anyway.
+// playing file gets the new value through af-command. At every seek and
+// loop mpv resets its filters to the values they were made with from the af
+// option, so the option is rewritten too, which rebuilds them, where that
+// cannot be heard: while paused (a seek pauses first), and just after a
+// loop, which breaks the sound anyway.
 constexpr char kAfCommand[] = "af-command";
 constexpr char kBalanceLabel[] = "bal";
 constexpr char kBalanceOption[] = "balance_out";
@@ -544,8 +545,8 @@ void TMpvEngine::TImpl::OnPlaybackRestart() {
     // mpv does not renew its frame estimate after a seek while paused, so ask.
     RequestObserved(mpvname::kFrameNumber);
     if (!FSeeking) {
-        // A loop or another restart of mpv's own, which built the filters
-        // from the option: this brings them back to the balance once.
+        // A loop or another restart of mpv's own, which reset the balance
+        // filter to the value it was made with.
         SyncBalance();
         return;
     }
