@@ -2,6 +2,8 @@
 
 #include "MediaEngine.h"
 
+#include <QObject>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,6 +34,8 @@ public:
     std::optional<std::string> FFailUrlRead;
     std::optional<std::string> FFailStatusRead;
     std::optional<std::string> FFailMuteRead;
+    // While set, a snapshot ends with this error instead of writing its file.
+    std::optional<QString> FFailSnapshot;
 
     // The latest values written.
     bool FMute = false;
@@ -63,6 +67,9 @@ public:
     QSize VideoSize() const override { return FVideoSize; }
     void SetViewSize(QSize Size) override;
     const QImage& Frame() const override { return FFrame; }
+    void StepFrame(TFrameStep Direction) override;
+    // Writes Frame() (a black 16 x 16 picture when there is none) unless FFailSnapshot is set.
+    void Snapshot(const QString& File, TSnapshotDone Done) override;
 
 private:
     void Record(std::string Call) { FCalls.push_back(std::move(Call)); }
@@ -77,4 +84,5 @@ private:
     double FDuration = 0.0;
     QImage FFrame;
     QSize FVideoSize;
+    QObject FReceiver; // the snapshots' reports go out through it, and die with the engine
 };

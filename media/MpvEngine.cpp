@@ -18,6 +18,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -55,6 +57,10 @@ constexpr char kBalanceLabel[] = "bal";
 constexpr char kBalanceOption[] = "balance_out";
 constexpr char kBalanceFilter[] = "@bal:stereotools=balance_out=";
 constexpr char kPlaylistEntryId[] = "playlist_entry_id"; // in loadfile's result
+constexpr char kFrameStep[] = "frame-step";
+constexpr char kFrameBackStep[] = "frame-back-step";
+constexpr char kScreenshotToFile[] = "screenshot-to-file";
+constexpr char kScreenshotVideo[] = "video"; // the video at its own size, nothing drawn over it
 } // namespace mpvname
 
 // Every pane's core starts with these: no autostart, exact seeks, nothing of
@@ -85,7 +91,11 @@ constexpr std::pair<const char*, const char*> kCoreOptions[] = {
 // frame-number request made at a seek's restart has its own; a loadfile
 // carries kLoadReplyTag plus the load's serial number.
 constexpr uint64_t kRestartFrameReply = 1000;
+constexpr uint64_t kStepFromReply = 1001; // the position a forward frame step starts from
+constexpr uint64_t kStepBackReply = 1002; // the position a step back reached
 constexpr uint64_t kLoadReplyTag = uint64_t{1} << 32;
+constexpr uint64_t kSnapshotReplyTag = uint64_t{2} << 32;
+constexpr uint64_t kReplySerialMask = (uint64_t{1} << 32) - 1;
 
 constexpr double kMinSpeed = 0.01; // mpv refuses lower speeds
 constexpr double kMaxSpeed = 100.0;
@@ -94,6 +104,10 @@ constexpr int kSyncGroupPatienceMs = 3000; // a group whose restart never comes 
 // is given up after the same time, so that the position and the end of
 // playback are followed again.
 constexpr int kSeekPatienceMs = kSyncGroupPatienceMs;
+// A frame step that never shows a frame (at the end of the file, or in a
+// file without video) is over after this.
+constexpr int kStepPatienceMs = kSyncGroupPatienceMs;
+constexpr size_t kMaxBackTrail = 100000; // frames that steps back retrace exactly
 
 std::string LoopFileValue(int PlayCount) {
     return PlayCount <= 1 ? std::string("no") : std::to_string(PlayCount - 1);
@@ -141,6 +155,12 @@ public:
     void OnEndFile(const mpv_event_end_file& End);
     void OnPlaybackRestart();
     void SeekDone(); // the seek restarted, or was given up
+    void OnSnapshotReply(const mpv_event& Event);
+    // Sends the next waiting frame step once nothing else is under way.
+    void NextStep();
+    // Moved: the step showed another frame.
+    void StepDone(bool Moved = false);
+    void ClearSteps();
 
     void RequireCore() const;
     void SetProperty(const char* Name, const std::string& Value);
@@ -151,7 +171,8 @@ public:
     // Writes the balance into mpv's af option, which rebuilds the filters.
     void SyncBalance();
     // mpv's pause follows the pane's intent, the rate and the sync group.
-    void ApplyPause();
+    // Force: send it even if it was sent before (mpv may have changed it).
+    void ApplyPause(bool Force = false);
     // Asks for one of the observed properties; the reply comes like a change.
     void RequestObserved(const char* Name);
     void MovePosition(double Seconds, TPositionCause Cause);
@@ -184,10 +205,23 @@ public:
     bool FStopped = false;  // our own stop (mpv's stop would unload)
     bool FEof = false;      // mpv sits paused at the end
     bool FBuffering = false;
-    bool FSeeking = false;              // a seek was sent and its restart has not come
-    uint64_t FSeekSerial = 0;           // counts the seeks sent; a late patience timer finds it moved on
-    bool FHeld = false;                 // held by a sync group
-    std::optional<double> FPendingSeek; // a seek before the file was open
+    bool FSeeking = false;               // a seek was sent and its restart has not come
+    uint64_t FSeekSerial = 0;            // counts the seeks sent; a late patience timer finds it moved on
+    bool FHeld = false;                  // held by a sync group
+    std::optional<double> FPendingSeek;  // a seek before the file was open
+    std::deque<TFrameStep> FSteps;       // frame steps waiting to be sent
+    std::optional<TFrameStep> FStepping; // the step sent, until its frame shows
+    // A forward step is over when mpv plays past the position it paused at,
+    // which is asked for just before the step, or reaches the end.
+    std::optional<double> FStepFrom;
+    // The frames that forward steps left, latest last, while nothing else
+    // has moved the pane. A step back goes to the latest by an exact seek:
+    // mpv's own step back starts from the position of the sound, which at
+    // the end lies past the last frame, so it would find that frame again.
+    std::vector<double> FBackTrail;
+    uint64_t FStepSerial = 0;
+    std::map<uint64_t, TSnapshotDone> FSnapshots; // by reply serial
+    uint64_t FSnapshotSerial = 0;
     double FPosition = 0.0;
     double FDuration = 0.0;
     int64_t FFrameNumber = -1;
@@ -378,6 +412,21 @@ void TMpvEngine::TImpl::DrainEvents() {
 void TMpvEngine::TImpl::HandleEvent(const mpv_event& Event) {
     switch (Event.event_id) {
     case MPV_EVENT_GET_PROPERTY_REPLY:
+        if (Event.reply_userdata == kStepFromReply) {
+            const auto& Property = *static_cast<const mpv_event_property*>(Event.data);
+            if (FStepping == TFrameStep::Forward)
+                FStepFrom =
+                    Property.format == MPV_FORMAT_DOUBLE ? *static_cast<const double*>(Property.data) : -1.0;
+            break;
+        }
+        if (Event.reply_userdata == kStepBackReply) {
+            const auto& Property = *static_cast<const mpv_event_property*>(Event.data);
+            if (FStepping == TFrameStep::Back && Property.format == MPV_FORMAT_DOUBLE)
+                MovePosition(*static_cast<const double*>(Property.data), TPositionCause::Playback);
+            if (FStepping == TFrameStep::Back)
+                StepDone();
+            break;
+        }
         if (Event.reply_userdata == kRestartFrameReply) {
             const auto& Property = *static_cast<const mpv_event_property*>(Event.data);
             FRestartFrame =
@@ -394,6 +443,8 @@ void TMpvEngine::TImpl::HandleEvent(const mpv_event& Event) {
     case MPV_EVENT_COMMAND_REPLY:
         if (Event.reply_userdata != 0 && Event.reply_userdata == FLoadReply)
             OnLoadReply(Event);
+        else if ((Event.reply_userdata & ~kReplySerialMask) == kSnapshotReplyTag)
+            OnSnapshotReply(Event);
         break;
     case MPV_EVENT_START_FILE:
         FStartedEntry = static_cast<const mpv_event_start_file*>(Event.data)->playlist_entry_id;
@@ -443,7 +494,10 @@ void TMpvEngine::TImpl::RenderFrame(bool Redraw) {
 void TMpvEngine::TImpl::OnTimePos(const mpv_event_property& Property) {
     if (Property.format != MPV_FORMAT_DOUBLE || FSeeking || FPhase != TPhase::Loaded)
         return;
-    MovePosition(*static_cast<const double*>(Property.data), TPositionCause::Playback);
+    const double Position = *static_cast<const double*>(Property.data);
+    MovePosition(Position, TPositionCause::Playback);
+    if (FStepping == TFrameStep::Forward && FStepFrom && Position > *FStepFrom)
+        StepDone(true);
 }
 
 void TMpvEngine::TImpl::OnDuration(const mpv_event_property& Property) {
@@ -458,6 +512,8 @@ void TMpvEngine::TImpl::OnDuration(const mpv_event_property& Property) {
 
 void TMpvEngine::TImpl::OnEofReached(const mpv_event_property& Property) {
     FEof = Property.format == MPV_FORMAT_FLAG && *static_cast<const int*>(Property.data);
+    if (FEof && FStepping == TFrameStep::Forward)
+        StepDone(true); // onto the last frame
     if (FEof && FWantPlay && FPhase == TPhase::Loaded && !FSeeking)
         FinishPlayThrough();
 }
@@ -496,16 +552,18 @@ void TMpvEngine::TImpl::OnLoadReply(const mpv_event& Event) {
         OnFileLoaded();
 }
 
+// mpv has no size to tell for a moment during seeks and at the end of the
+// file; the file keeps the size it had until the next load.
 void TMpvEngine::TImpl::OnVideoWidth(const mpv_event_property& Property) {
-    const int64_t Width =
-        Property.format == MPV_FORMAT_INT64 ? *static_cast<const int64_t*>(Property.data) : 0;
-    SetVideoSize(QSize(static_cast<int>(Width), FVideoSize.height()));
+    if (Property.format == MPV_FORMAT_INT64 && *static_cast<const int64_t*>(Property.data) > 0)
+        SetVideoSize(
+            QSize(static_cast<int>(*static_cast<const int64_t*>(Property.data)), FVideoSize.height()));
 }
 
 void TMpvEngine::TImpl::OnVideoHeight(const mpv_event_property& Property) {
-    const int64_t Height =
-        Property.format == MPV_FORMAT_INT64 ? *static_cast<const int64_t*>(Property.data) : 0;
-    SetVideoSize(QSize(FVideoSize.width(), static_cast<int>(Height)));
+    if (Property.format == MPV_FORMAT_INT64 && *static_cast<const int64_t*>(Property.data) > 0)
+        SetVideoSize(
+            QSize(FVideoSize.width(), static_cast<int>(*static_cast<const int64_t*>(Property.data))));
 }
 
 void TMpvEngine::TImpl::SetVideoSize(QSize Size) {
@@ -526,6 +584,7 @@ void TMpvEngine::TImpl::OnFileLoaded() {
         SendSeek(Target);
     }
     ApplyPause();
+    NextStep();
     NotifyStatus();
 }
 
@@ -537,6 +596,7 @@ void TMpvEngine::TImpl::OnEndFile(const mpv_event_end_file& End) {
     FWantPlay = false;
     FSeeking = false;
     FPendingSeek.reset();
+    ClearSteps();
     LeaveGroup();
     NotifyStatus();
 }
@@ -544,6 +604,13 @@ void TMpvEngine::TImpl::OnEndFile(const mpv_event_end_file& End) {
 void TMpvEngine::TImpl::OnPlaybackRestart() {
     // mpv does not renew its frame estimate after a seek while paused, so ask.
     RequestObserved(mpvname::kFrameNumber);
+    if (FStepping == TFrameStep::Back) {
+        // A step back is a seek, mpv's or ours; its position comes with the answer.
+        FSeeking = false;
+        if (FMpv)
+            mpv_get_property_async(FMpv, kStepBackReply, mpvname::kTimePos, MPV_FORMAT_DOUBLE);
+        return;
+    }
     if (!FSeeking) {
         // A loop or another restart of mpv's own, which reset the balance
         // filter to the value it was made with.
@@ -551,6 +618,69 @@ void TMpvEngine::TImpl::OnPlaybackRestart() {
         return;
     }
     SeekDone();
+}
+
+void TMpvEngine::TImpl::NextStep() {
+    if (FStepping || FSeeking || FPhase != TPhase::Loaded || FSteps.empty() || !FMpv)
+        return;
+    FStepping = FSteps.front();
+    FSteps.pop_front();
+    FStepFrom.reset();
+    if (*FStepping == TFrameStep::Forward && FEof) {
+        StepDone(); // there is no frame after the last
+        return;
+    }
+    if (*FStepping == TFrameStep::Forward) {
+        // Asked before the step, so the answer is the paused frame's position.
+        mpv_get_property_async(FMpv, kStepFromReply, mpvname::kTimePos, MPV_FORMAT_DOUBLE);
+        Command({mpvname::kFrameStep});
+    } else if (!FBackTrail.empty()) {
+        const double Frame = FBackTrail.back();
+        FBackTrail.pop_back();
+        SendSeek(Frame);
+    } else {
+        Command({mpvname::kFrameBackStep});
+    }
+    const uint64_t Serial = ++FStepSerial;
+    QTimer::singleShot(kStepPatienceMs, &FReceiver, [this, Serial] {
+        if (FStepping && Serial == FStepSerial)
+            StepDone();
+    });
+}
+
+void TMpvEngine::TImpl::StepDone(bool Moved) {
+    if (FStepping == TFrameStep::Forward && Moved && FStepFrom && *FStepFrom >= 0.0) {
+        FBackTrail.push_back(*FStepFrom);
+        if (FBackTrail.size() > kMaxBackTrail)
+            FBackTrail.erase(FBackTrail.begin());
+    }
+    FStepping.reset();
+    FStepFrom.reset();
+    ++FStepSerial;
+    RequestObserved(mpvname::kFrameNumber);
+    // mpv pauses itself after a step, also over a Play given meanwhile.
+    ApplyPause(true);
+    NextStep();
+}
+
+void TMpvEngine::TImpl::ClearSteps() {
+    FSteps.clear();
+    FStepping.reset();
+    FStepFrom.reset();
+    FBackTrail.clear();
+    ++FStepSerial;
+}
+
+void TMpvEngine::TImpl::OnSnapshotReply(const mpv_event& Event) {
+    const auto Found = FSnapshots.find(Event.reply_userdata & kReplySerialMask);
+    if (Found == FSnapshots.end())
+        return;
+    TSnapshotDone Done = std::move(Found->second);
+    FSnapshots.erase(Found);
+    const QString Error = Event.error < 0 ? QString::fromUtf8(mpv_error_string(Event.error)) : QString();
+    // Out of the event drain, so that Done may run a dialog of its own.
+    QMetaObject::invokeMethod(
+        &FReceiver, [Done = std::move(Done), Error] { Done(Error); }, Qt::QueuedConnection);
 }
 
 void TMpvEngine::TImpl::SeekDone() {
@@ -563,6 +693,10 @@ void TMpvEngine::TImpl::SeekDone() {
     // A play-through that ended while the seek was under way.
     if (FEof && FWantPlay)
         FinishPlayThrough();
+    if (FStepping)
+        StepDone(); // the seek took the step's place
+    else
+        NextStep();
 }
 
 void TMpvEngine::TImpl::FinishPlayThrough() {
@@ -632,9 +766,9 @@ void TMpvEngine::TImpl::SendSeek(double Seconds) {
     });
 }
 
-void TMpvEngine::TImpl::ApplyPause() {
+void TMpvEngine::TImpl::ApplyPause(bool Force) {
     const bool Pause = !FWantPlay || FRate <= 0.0 || FHeld || FPhase != TPhase::Loaded;
-    if (Pause == FPauseSent)
+    if (Pause == FPauseSent && !Force)
         return;
     FPauseSent = Pause;
     SetFlag(mpvname::kPause, Pause);
@@ -676,6 +810,7 @@ void TMpvEngine::TImpl::ResetForLoad() {
     FBuffering = false;
     FSeeking = false;
     FPendingSeek.reset();
+    ClearSteps();
     FLoadReply = 0;
     FLoadEntry = 0;
     FFrameNumber = -1;
@@ -711,7 +846,9 @@ int64_t TMpvEngine::RestartFrame() const {
 }
 
 bool TMpvEngine::Settled() const {
-    return FImpl->FPhase == TImpl::TPhase::Loaded && !FImpl->FSeeking && !FImpl->FPendingSeek;
+    const TImpl& E = *FImpl;
+    return E.FPhase == TImpl::TPhase::Loaded && !E.FSeeking && !E.FPendingSeek && !E.FStepping &&
+           E.FSteps.empty();
 }
 
 void TMpvEngine::SetObserver(TMediaEngineObserver* Observer) {
@@ -801,6 +938,8 @@ void TMpvEngine::Play() {
             E.MovePosition(0.0, TPositionCause::Restart);
         }
     }
+    E.FSteps.clear();
+    E.FBackTrail.clear();
     E.FWantPlay = true;
     E.FStarted = true;
     E.FStopped = false;
@@ -824,6 +963,8 @@ void TMpvEngine::Stop() {
     TImpl& E = *FImpl;
     if (E.FPhase == TImpl::TPhase::NoMedia || E.FPhase == TImpl::TPhase::Failed)
         return;
+    E.FSteps.clear();
+    E.FBackTrail.clear();
     E.FWantPlay = false;
     E.FStopped = true;
     E.FStarted = true;
@@ -841,6 +982,8 @@ void TMpvEngine::Seek(double Seconds) {
     TImpl& E = *FImpl;
     if (E.FDuration > 0.0)
         Seconds = std::min(Seconds, E.FDuration);
+    E.FSteps.clear();
+    E.FBackTrail.clear();
     if (E.FPhase == TImpl::TPhase::Loaded) {
         TSyncGroup::Join(&E);
         E.ApplyPause(); // held before the seek, so that the group starts from one frame
@@ -935,4 +1078,33 @@ void TMpvEngine::SetViewSize(QSize Size) {
 const QImage& TMpvEngine::Frame() const {
     static const QImage kNone;
     return FImpl->FHasFrame ? FImpl->FImage : kNone;
+}
+
+void TMpvEngine::StepFrame(TFrameStep Direction) {
+    TImpl& E = *FImpl;
+    if (E.FPhase == TImpl::TPhase::NoMedia || E.FPhase == TImpl::TPhase::Failed)
+        return;
+    E.FWantPlay = false;
+    E.FStarted = true;
+    E.FStopped = false;
+    E.ApplyPause();
+    E.FSteps.push_back(Direction);
+    E.NextStep(); // or once the file is open, or the seek under way has restarted
+    E.NotifyStatus();
+}
+
+void TMpvEngine::Snapshot(const QString& File, TSnapshotDone Done) {
+    TImpl& E = *FImpl;
+    if (E.FPhase != TImpl::TPhase::Loaded || !E.FMpv) {
+        const QString Error =
+            E.FMpv ? QStringLiteral("there is no picture yet") : QString::fromStdString(E.FCoreError);
+        QMetaObject::invokeMethod(
+            &E.FReceiver, [Done = std::move(Done), Error] { Done(Error); }, Qt::QueuedConnection);
+        return;
+    }
+    const uint64_t Serial = ++E.FSnapshotSerial & kReplySerialMask;
+    E.FSnapshots.emplace(Serial, std::move(Done));
+    const QByteArray Local = QFile::encodeName(File);
+    E.Command({mpvname::kScreenshotToFile, Local.constData(), mpvname::kScreenshotVideo},
+              kSnapshotReplyTag | Serial);
 }

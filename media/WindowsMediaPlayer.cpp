@@ -354,6 +354,17 @@ void TWindowsMediaPlayer::Stop() {
     FEngine->Stop();
 }
 
+void TWindowsMediaPlayer::FrameStep() {
+    FEngine->StepFrame(TFrameStep::Forward);
+}
+void TWindowsMediaPlayer::FrameBackStep() {
+    FEngine->StepFrame(TFrameStep::Back);
+}
+
+void TWindowsMediaPlayer::SaveSnapshot(const QString& File, std::function<void(const QString& Error)> Done) {
+    FEngine->Snapshot(File, std::move(Done));
+}
+
 void TWindowsMediaPlayer::SetCurrentPosition(double Seconds) {
     if (!std::isfinite(Seconds))
         return;

@@ -16,12 +16,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -56,8 +58,15 @@ QString Clip(int N, const char* Size = "640x480") {
         .filePath(QStringLiteral("clip%1_%2.mp4").arg(N).arg(QString::fromLatin1(Size)));
 }
 
+QString VfrClip() {
+    const char* Dir = std::getenv("QUADV_SAMPLE_CLIPS");
+    return QDir(QString::fromUtf8(Dir ? Dir : ".")).filePath(QStringLiteral("vfr_320x240.mp4"));
+}
+
 // The frame number coded in the clip's eight blocks (see make-sample-clips).
 int DecodeFrameNumber(const QImage& Picture) {
+    if (Picture.width() < 40)
+        return -1; // no picture yet
     const int Block = Picture.width() / 40;
     int Number = 0;
     for (int Bit = 0; Bit < 8; ++Bit) {
@@ -82,6 +91,11 @@ TPane MakePane(const TMpvEngineOptions& Options = {}) {
     Result.Pane->resize(640 + 8, 480 + 64); // the video area is the clip's size
     Result.Pane->show();
     return Result;
+}
+
+// Waits until the pane has settled on the frame Expected, as its picture shows it.
+bool ShowsFrame(const TPane& P, int Expected) {
+    return WaitFor([&] { return P.Engine->Settled() && DecodeFrameNumber(P.Engine->Frame()) == Expected; });
 }
 
 class MpvPaneTest : public ::testing::Test {
@@ -279,6 +293,132 @@ TEST_F(MpvPaneTest, SmallVideoIsShownAtItsOwnSizeInTheMiddle) {
     const QImage Shot = Video->grab().toImage();
     EXPECT_EQ(qGray(Shot.pixel(100, 100)), 0); // outside the picture
     EXPECT_EQ(qGray(Shot.pixel(540, 380)), 0);
+}
+
+TEST_F(MpvPaneTest, FrameStepsMeetEveryFrameOfAVariableRateClipOnce) {
+    TPane P = MakePane();
+    LoadAndSettle(P, VfrClip());
+    ASSERT_TRUE(ShowsFrame(P, 0));
+    // 5 fps for 2 s, then 25 fps.
+    auto FrameTime = [](int N) { return N < 10 ? N * 0.2 : 2.0 + (N - 10) * 0.04; };
+    for (int N = 1; N < 60; ++N) {
+        P.Pane->FrameStep();
+        EXPECT_EQ(P.Pane->GetPlayState(), wmppsPaused);
+        ASSERT_TRUE(ShowsFrame(P, N))
+            << "forward to " << N << ", shows " << DecodeFrameNumber(P.Engine->Frame());
+        // On the last frame mpv stands at the end of the sound, a little later.
+        if (N < 59)
+            EXPECT_NEAR(P.Pane->GetCurrentPosition(), FrameTime(N), 0.002) << N;
+        else
+            EXPECT_GE(P.Pane->GetCurrentPosition(), FrameTime(N));
+    }
+    P.Pane->FrameStep(); // there is no frame after the last
+    ASSERT_TRUE(ShowsFrame(P, 59));
+    for (int N = 58; N >= 0; --N) {
+        P.Pane->FrameBackStep();
+        ASSERT_TRUE(ShowsFrame(P, N))
+            << "back to " << N << ", shows " << DecodeFrameNumber(P.Engine->Frame());
+        EXPECT_NEAR(P.Pane->GetCurrentPosition(), FrameTime(N), 0.002) << N;
+    }
+    // Past what the steps forward left, mpv's own step back finds the frames.
+    P.Pane->SetCurrentPosition(FrameTime(12));
+    ASSERT_TRUE(ShowsFrame(P, 12));
+    for (int N = 11; N >= 7; --N) {
+        P.Pane->FrameBackStep();
+        ASSERT_TRUE(ShowsFrame(P, N))
+            << "back to " << N << ", shows " << DecodeFrameNumber(P.Engine->Frame());
+        EXPECT_NEAR(P.Pane->GetCurrentPosition(), FrameTime(N), 0.002) << N;
+    }
+    EXPECT_EQ(P.Changes, 1); // only the seek: steps are not seeks, which a linked pane would follow
+}
+
+TEST_F(MpvPaneTest, FrameStepsKeepPanesThatSharedAFrameTogether) {
+    std::array<TPane, 4> Panes;
+    for (int I = 0; I < 4; ++I) {
+        Panes[I] = MakePane();
+        LoadAndSettle(Panes[I], Clip(I + 1));
+    }
+    for (TPane& P : Panes)
+        P.Pane->SetCurrentPosition(4.0);
+    for (const TPane& P : Panes)
+        ASSERT_TRUE(ShowsFrame(P, 100));
+    // Steps given quickly follow one another in order.
+    for (int Step = 0; Step < 3; ++Step)
+        for (TPane& P : Panes)
+            P.Pane->FrameStep();
+    for (const TPane& P : Panes)
+        EXPECT_TRUE(ShowsFrame(P, 103)) << DecodeFrameNumber(P.Engine->Frame());
+    for (int Step = 0; Step < 5; ++Step)
+        for (TPane& P : Panes)
+            P.Pane->FrameBackStep();
+    for (const TPane& P : Panes)
+        EXPECT_TRUE(ShowsFrame(P, 98)) << DecodeFrameNumber(P.Engine->Frame());
+
+    // A playing pane pauses, then steps, and stays there.
+    TPane& P = Panes[0];
+    P.Pane->Play();
+    ASSERT_TRUE(WaitFor([&] { return P.Pane->GetCurrentPosition() > 4.5; }));
+    P.Pane->FrameStep();
+    EXPECT_EQ(P.Pane->GetPlayState(), wmppsPaused);
+    ASSERT_TRUE(WaitFor([&] { return P.Engine->Settled(); }));
+    Spin(300);
+    const double Held = P.Pane->GetCurrentPosition();
+    const int Shown = DecodeFrameNumber(P.Engine->Frame());
+    Spin(400);
+    EXPECT_EQ(P.Pane->GetCurrentPosition(), Held);
+    EXPECT_EQ(DecodeFrameNumber(P.Engine->Frame()), Shown);
+    EXPECT_EQ(Shown, std::lround(Held * 25));
+    // And Play goes on from there.
+    P.Pane->Play();
+    EXPECT_TRUE(WaitFor([&] { return P.Pane->GetCurrentPosition() > Held + 0.3; }));
+}
+
+TEST_F(MpvPaneTest, SnapshotIsTheFrameShownAtTheVideosOwnSize) {
+    QTemporaryDir Dir;
+    ASSERT_TRUE(Dir.isValid());
+    TPane Large = MakePane();
+    TPane Small = MakePane(); // shown at its own size in the 640 x 480 area
+    TPane Empty = MakePane();
+    LoadAndSettle(Large, Clip(1));
+    LoadAndSettle(Small, Clip(2, "320x240"));
+    Large.Pane->SetCurrentPosition(5.2);
+    Small.Pane->SetCurrentPosition(2.0);
+    ASSERT_TRUE(ShowsFrame(Large, 130));
+    ASSERT_TRUE(ShowsFrame(Small, 50));
+
+    struct TRow {
+        TPane* Pane;
+        QString File;
+        QSize Size; // empty: the snapshot fails
+        int Frame;
+    };
+    const TRow Rows[] = {
+        {&Large, Dir.filePath(QStringLiteral("large.png")), {640, 480}, 130},
+        {&Small, Dir.filePath(QStringLiteral("small.png")), {320, 240}, 50},
+        {&Large, Dir.filePath(QStringLiteral("no-such-folder/large.png")), {}, 0},
+        {&Empty, Dir.filePath(QStringLiteral("empty.png")), {}, 0},
+    };
+    std::vector<std::optional<QString>> Errors(std::size(Rows));
+    for (size_t I = 0; I < std::size(Rows); ++I)
+        Rows[I].Pane->Pane->SaveSnapshot(Rows[I].File,
+                                         [&Errors, I](const QString& Error) { Errors[I] = Error; });
+    for (const std::optional<QString>& Error : Errors)
+        EXPECT_FALSE(Error.has_value()); // reported later, never inside the call
+    ASSERT_TRUE(WaitFor([&] {
+        return std::all_of(Errors.begin(), Errors.end(), [](const auto& E) { return E.has_value(); });
+    }));
+    for (size_t I = 0; I < std::size(Rows); ++I) {
+        const TRow& Row = Rows[I];
+        if (Row.Size.isEmpty()) {
+            EXPECT_FALSE(Errors[I]->isEmpty()) << Row.File.toStdString();
+            EXPECT_FALSE(QFile::exists(Row.File));
+            continue;
+        }
+        EXPECT_EQ(*Errors[I], QString()) << Row.File.toStdString();
+        const QImage Saved(Row.File, "PNG");
+        EXPECT_EQ(Saved.size(), Row.Size) << Row.File.toStdString();
+        EXPECT_EQ(DecodeFrameNumber(Saved), Row.Frame) << Row.File.toStdString();
+    }
 }
 
 TEST_F(MpvPaneTest, PlayCountPlaysTheFileThatOftenAndEndsStopped) {
