@@ -3,6 +3,8 @@
 #include "IniStore.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -108,4 +110,44 @@ TMovieSizes ReadMovieSizes(const TIniStore* Store) {
         }
     }
     return sizes;
+}
+
+namespace {
+
+size_t Utf8Length(std::u16string_view Text) {
+    size_t Bytes = 0;
+    for (char16_t Unit : Text)
+        Bytes += Unit < 0x80 ? 1 : Unit < 0x800 ? 2 : (Unit >= 0xD800 && Unit < 0xE000) ? 2 : 3;
+    return Bytes; // a surrogate pair counts 2 + 2, as its four bytes
+}
+
+std::u16string Ascii(const char* Text) {
+    return std::u16string(Text, Text + std::char_traits<char>::length(Text));
+}
+
+} // namespace
+
+std::u16string SnapshotFileName(std::u16string_view MovieFile, int Pane, double Seconds, int Copy) {
+    std::u16string_view Movie = MovieFile;
+    if (const size_t Dot = Movie.rfind(u'.'); Dot != std::u16string_view::npos && Dot > 0)
+        Movie = Movie.substr(0, Dot);
+    const long long Ms = std::isfinite(Seconds) && Seconds > 0 ? std::llround(Seconds * 1000.0) : 0;
+    char Text[64];
+    const long long Hours = Ms / 3600000;
+    if (Hours > 0)
+        std::snprintf(Text, sizeof Text, "-pane%d-%lld.%02lld.%02lld.%03lld", Pane + 1, Hours,
+                      Ms / 60000 % 60, Ms / 1000 % 60, Ms % 1000);
+    else
+        std::snprintf(Text, sizeof Text, "-pane%d-%02lld.%02lld.%03lld", Pane + 1, Ms / 60000 % 60,
+                      Ms / 1000 % 60, Ms % 1000);
+    std::u16string Tail = Ascii(Text);
+    if (Copy > 1)
+        Tail += u'-' + Ascii(std::to_string(Copy).c_str());
+    Tail += u".png";
+    constexpr size_t kMaxNameBytes = 255;
+    while (!Movie.empty() && Utf8Length(Movie) + Utf8Length(Tail) > kMaxNameBytes) {
+        const bool Pair = Movie.size() >= 2 && Movie.back() >= 0xDC00 && Movie.back() < 0xE000;
+        Movie.remove_suffix(Pair ? 2 : 1);
+    }
+    return std::u16string(Movie) + Tail;
 }
