@@ -1,5 +1,6 @@
 #include "MpvEngine.h"
 #include "QuadvError.h"
+#include "SampleClips.h"
 #include "WindowsMediaPlayer.h"
 
 #include <QApplication>
@@ -63,20 +64,6 @@ QString VfrClip() {
     return QDir(QString::fromUtf8(Dir ? Dir : ".")).filePath(QStringLiteral("vfr_320x240.mp4"));
 }
 
-// The frame number coded in the clip's eight blocks (see make-sample-clips).
-int DecodeFrameNumber(const QImage& Picture) {
-    if (Picture.width() < 40)
-        return -1; // no picture yet
-    const int Block = Picture.width() / 40;
-    int Number = 0;
-    for (int Bit = 0; Bit < 8; ++Bit) {
-        const QColor Pixel = Picture.pixelColor(Block + Bit * Block + Block / 2, Block + Block / 2);
-        if (qGray(Pixel.rgb()) < 128)
-            Number |= 1 << Bit;
-    }
-    return Number;
-}
-
 struct TPane {
     TMpvEngine* Engine = nullptr;
     std::unique_ptr<TWindowsMediaPlayer> Pane;
@@ -95,7 +82,7 @@ TPane MakePane(const TMpvEngineOptions& Options = {}) {
 
 // Waits until the pane has settled on the frame Expected, as its picture shows it.
 bool ShowsFrame(const TPane& P, int Expected) {
-    return WaitFor([&] { return P.Engine->Settled() && DecodeFrameNumber(P.Engine->Frame()) == Expected; });
+    return WaitFor([&] { return P.Engine->Settled() && SampleClipFrame(P.Engine->Frame()) == Expected; });
 }
 
 class MpvPaneTest : public ::testing::Test {
@@ -181,8 +168,8 @@ TEST_F(MpvPaneTest, ExactSeekShowsTheSameFrameInFourPanes) {
 
     // The picture agrees with mpv.
     QWidget* Video = Panes[0].Pane->findChild<QWidget*>(QStringLiteral("VideoArea"));
-    ASSERT_TRUE(WaitFor([&] { return DecodeFrameNumber(Video->grab().toImage()) == 130; }))
-        << DecodeFrameNumber(Video->grab().toImage());
+    ASSERT_TRUE(WaitFor([&] { return SampleClipFrame(Video->grab().toImage()) == 130; }))
+        << SampleClipFrame(Video->grab().toImage());
 
     // Linked panes that were playing resume together and stay together.
     for (TPane& P : Panes)
@@ -289,7 +276,7 @@ TEST_F(MpvPaneTest, SmallVideoIsShownAtItsOwnSizeInTheMiddle) {
     EXPECT_EQ(P.Engine->VideoSize(), QSize(320, 240));
     QWidget* Video = P.Pane->findChild<QWidget*>(QStringLiteral("VideoArea"));
     ASSERT_TRUE(
-        WaitFor([&] { return DecodeFrameNumber(Video->grab().toImage().copy(160, 120, 320, 240)) == 50; }));
+        WaitFor([&] { return SampleClipFrame(Video->grab().toImage().copy(160, 120, 320, 240)) == 50; }));
     const QImage Shot = Video->grab().toImage();
     EXPECT_EQ(qGray(Shot.pixel(100, 100)), 0); // outside the picture
     EXPECT_EQ(qGray(Shot.pixel(540, 380)), 0);
@@ -305,7 +292,7 @@ TEST_F(MpvPaneTest, FrameStepsMeetEveryFrameOfAVariableRateClipOnce) {
         P.Pane->FrameStep();
         EXPECT_EQ(P.Pane->GetPlayState(), wmppsPaused);
         ASSERT_TRUE(ShowsFrame(P, N))
-            << "forward to " << N << ", shows " << DecodeFrameNumber(P.Engine->Frame());
+            << "forward to " << N << ", shows " << SampleClipFrame(P.Engine->Frame());
         // On the last frame mpv stands at the end of the sound, a little later.
         if (N < 59)
             EXPECT_NEAR(P.Pane->GetCurrentPosition(), FrameTime(N), 0.002) << N;
@@ -316,8 +303,7 @@ TEST_F(MpvPaneTest, FrameStepsMeetEveryFrameOfAVariableRateClipOnce) {
     ASSERT_TRUE(ShowsFrame(P, 59));
     for (int N = 58; N >= 0; --N) {
         P.Pane->FrameBackStep();
-        ASSERT_TRUE(ShowsFrame(P, N))
-            << "back to " << N << ", shows " << DecodeFrameNumber(P.Engine->Frame());
+        ASSERT_TRUE(ShowsFrame(P, N)) << "back to " << N << ", shows " << SampleClipFrame(P.Engine->Frame());
         EXPECT_NEAR(P.Pane->GetCurrentPosition(), FrameTime(N), 0.002) << N;
     }
     // Past what the steps forward left, mpv's own step back finds the frames.
@@ -325,8 +311,7 @@ TEST_F(MpvPaneTest, FrameStepsMeetEveryFrameOfAVariableRateClipOnce) {
     ASSERT_TRUE(ShowsFrame(P, 12));
     for (int N = 11; N >= 7; --N) {
         P.Pane->FrameBackStep();
-        ASSERT_TRUE(ShowsFrame(P, N))
-            << "back to " << N << ", shows " << DecodeFrameNumber(P.Engine->Frame());
+        ASSERT_TRUE(ShowsFrame(P, N)) << "back to " << N << ", shows " << SampleClipFrame(P.Engine->Frame());
         EXPECT_NEAR(P.Pane->GetCurrentPosition(), FrameTime(N), 0.002) << N;
     }
     EXPECT_EQ(P.Changes, 1); // only the seek: steps are not seeks, which a linked pane would follow
@@ -347,12 +332,12 @@ TEST_F(MpvPaneTest, FrameStepsKeepPanesThatSharedAFrameTogether) {
         for (TPane& P : Panes)
             P.Pane->FrameStep();
     for (const TPane& P : Panes)
-        EXPECT_TRUE(ShowsFrame(P, 103)) << DecodeFrameNumber(P.Engine->Frame());
+        EXPECT_TRUE(ShowsFrame(P, 103)) << SampleClipFrame(P.Engine->Frame());
     for (int Step = 0; Step < 5; ++Step)
         for (TPane& P : Panes)
             P.Pane->FrameBackStep();
     for (const TPane& P : Panes)
-        EXPECT_TRUE(ShowsFrame(P, 98)) << DecodeFrameNumber(P.Engine->Frame());
+        EXPECT_TRUE(ShowsFrame(P, 98)) << SampleClipFrame(P.Engine->Frame());
 
     // A playing pane pauses, then steps, and stays there.
     TPane& P = Panes[0];
@@ -363,10 +348,10 @@ TEST_F(MpvPaneTest, FrameStepsKeepPanesThatSharedAFrameTogether) {
     ASSERT_TRUE(WaitFor([&] { return P.Engine->Settled(); }));
     Spin(300);
     const double Held = P.Pane->GetCurrentPosition();
-    const int Shown = DecodeFrameNumber(P.Engine->Frame());
+    const int Shown = SampleClipFrame(P.Engine->Frame());
     Spin(400);
     EXPECT_EQ(P.Pane->GetCurrentPosition(), Held);
-    EXPECT_EQ(DecodeFrameNumber(P.Engine->Frame()), Shown);
+    EXPECT_EQ(SampleClipFrame(P.Engine->Frame()), Shown);
     EXPECT_EQ(Shown, std::lround(Held * 25));
     // And Play goes on from there.
     P.Pane->Play();
@@ -417,7 +402,7 @@ TEST_F(MpvPaneTest, SnapshotIsTheFrameShownAtTheVideosOwnSize) {
         EXPECT_EQ(*Errors[I], QString()) << Row.File.toStdString();
         const QImage Saved(Row.File, "PNG");
         EXPECT_EQ(Saved.size(), Row.Size) << Row.File.toStdString();
-        EXPECT_EQ(DecodeFrameNumber(Saved), Row.Frame) << Row.File.toStdString();
+        EXPECT_EQ(SampleClipFrame(Saved), Row.Frame) << Row.File.toStdString();
     }
 }
 
