@@ -97,6 +97,25 @@ std::u16string U16(const QString& Text) {
     return Text.toStdU16String();
 }
 
+// Creates the snapshot's file empty under the first free name, so that no
+// other snapshot, of this program or another, can take the name before the
+// picture is written into it.
+QString ReserveSnapshotFile(const QString& Folder, const QString& Movie, int Pane, double Seconds) {
+    constexpr int kMaxCopies = 9999;
+    for (int copy = 1; copy <= kMaxCopies; ++copy) {
+        const QString path = QDir(Folder).filePath(
+            QString::fromStdU16String(SnapshotFileName(U16(Movie), Pane, Seconds, copy)));
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return path;
+        const QFileInfo taken(path);
+        if (!taken.exists() && !taken.isSymLink())
+            throw EQuadvError(path.toStdString() +
+                              ": the snapshot cannot be saved: " + file.errorString().toStdString());
+    }
+    throw EQuadvError(QDir(Folder).filePath(Movie).toStdString() + ": too many snapshots of the same frame");
+}
+
 } // namespace
 
 TQUADV_MAIN::TQUADV_MAIN(TQuadvMainEnvironment Environment, QWidget* Parent)
@@ -498,37 +517,13 @@ void TQUADV_MAIN::S_FrameBackStepClick(QObject*) {
 }
 
 QString TQUADV_MAIN::SnapshotFolder() const {
-    QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-    if (pictures.isEmpty())
-        pictures = QDir::home().filePath(QStringLiteral("Pictures"));
+    // The user's folder settings (user-dirs.dirs), else ~/Pictures.
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
     const QString folder = QDir(pictures).filePath(QStringLiteral("Quadrelle"));
     if (!QDir().mkpath(folder))
         throw EQuadvError(folder.toStdString() + ": the folder for snapshots cannot be created");
     return folder;
 }
-
-namespace {
-
-// Creates the snapshot's file empty under the first free name, so that no
-// other snapshot, of this program or another, can take the name before the
-// picture is written into it.
-QString ReserveSnapshotFile(const QString& Folder, const QString& Movie, int Pane, double Seconds) {
-    constexpr int kMaxCopies = 9999;
-    for (int copy = 1; copy <= kMaxCopies; ++copy) {
-        const QString path = QDir(Folder).filePath(
-            QString::fromStdU16String(SnapshotFileName(U16(Movie), Pane, Seconds, copy)));
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            return path;
-        const QFileInfo taken(path);
-        if (!taken.exists() && !taken.isSymLink())
-            throw EQuadvError(path.toStdString() +
-                              ": the snapshot cannot be saved: " + file.errorString().toStdString());
-    }
-    throw EQuadvError(QDir(Folder).filePath(Movie).toStdString() + ": too many snapshots of the same frame");
-}
-
-} // namespace
 
 void TQUADV_MAIN::S_SnapshotClick(QObject*) {
     QString folder;

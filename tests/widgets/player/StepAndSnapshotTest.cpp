@@ -52,15 +52,11 @@ private:
 class StepAndSnapshotTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        H.Create();
+        ASSERT_TRUE(H.CreateShown());
         W = H.FWindow.get();
-        W->show();
-        W->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(W));
-        H.ClearAllCalls();
     }
 
-    void Keys(QKeyCombination Keys) { QTest::keySequence(W, QKeySequence(Keys)); }
+    void Keys(QKeyCombination Keys) { H.Keys(Keys); }
 
     // The files in Folder, sorted.
     static QStringList Files(const QString& Folder) {
