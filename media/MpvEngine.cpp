@@ -138,7 +138,8 @@ public:
 
     void DrainEvents();
     void HandleEvent(const mpv_event& Event);
-    void RenderFrame(bool Redraw = false); // Redraw: draw the last picture again, e.g. after a resize
+    // Redraw: asked by us, not by mpv, to draw the last picture again, e.g. after a resize.
+    void RenderFrame(bool Redraw = false);
 
     // Observed properties, dispatched from kObserved by the event's reply id.
     void OnTimePos(const mpv_event_property& Property);
@@ -473,7 +474,11 @@ void TMpvEngine::TImpl::RenderFrame(bool Redraw) {
     if (!FRender)
         return;
     const uint64_t Flags = mpv_render_context_update(FRender);
-    if (!((Flags & MPV_RENDER_UPDATE_FRAME) || (Redraw && FFrameSeen)) || !FBuffer)
+    // mpv's call always has a picture for us, even without a new frame: one
+    // that waited longer than mpv's 200 ms for us (a busy GUI thread) has
+    // become its current frame, and only that is drawn now. A paused pane
+    // would show its old picture for good if it were skipped.
+    if (!FBuffer || (Redraw && !FFrameSeen && !(Flags & MPV_RENDER_UPDATE_FRAME)))
         return;
     FFrameSeen = true;
     int Size[2] = {FViewSize.width(), FViewSize.height()};

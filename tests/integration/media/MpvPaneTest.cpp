@@ -282,6 +282,22 @@ TEST_F(MpvPaneTest, SmallVideoIsShownAtItsOwnSizeInTheMiddle) {
     EXPECT_EQ(qGray(Shot.pixel(540, 380)), 0);
 }
 
+// mpv waits 200 ms for a frame to be drawn and then drops it; a paused pane
+// must still show the frame its seek reached when the GUI thread was busy.
+TEST_F(MpvPaneTest, PausedPaneShowsTheSoughtFrameWhenItDrawsLate) {
+    TPane P = MakePane();
+    LoadAndSettle(P, Clip(1));
+    ASSERT_TRUE(ShowsFrame(P, 0));
+    for (const int Frame : {130, 60}) {
+        P.Pane->SetCurrentPosition(Frame / 25.0);
+        QThread::msleep(800); // busy elsewhere while mpv offers the frame
+        EXPECT_TRUE(ShowsFrame(P, Frame)) << "shows " << SampleClipFrame(P.Engine->Frame());
+    }
+    P.Pane->FrameStep();
+    QThread::msleep(800);
+    EXPECT_TRUE(ShowsFrame(P, 61)) << "shows " << SampleClipFrame(P.Engine->Frame());
+}
+
 TEST_F(MpvPaneTest, FrameStepsMeetEveryFrameOfAVariableRateClipOnce) {
     TPane P = MakePane();
     LoadAndSettle(P, VfrClip());
