@@ -162,6 +162,9 @@ public:
     // Moved: the step showed another frame.
     void StepDone(bool Moved = false);
     void ClearSteps();
+    // Once something else moves the pane, the steps waiting and the frames
+    // they left are of no use; a step under way still ends as usual.
+    void ForgetSteps();
 
     void RequireCore() const;
     void SetProperty(const char* Name, const std::string& Value);
@@ -668,6 +671,11 @@ void TMpvEngine::TImpl::StepDone(bool Moved) {
     NextStep();
 }
 
+void TMpvEngine::TImpl::ForgetSteps() {
+    FSteps.clear();
+    FBackTrail.clear();
+}
+
 void TMpvEngine::TImpl::ClearSteps() {
     FSteps.clear();
     FStepping.reset();
@@ -943,8 +951,7 @@ void TMpvEngine::Play() {
             E.MovePosition(0.0, TPositionCause::Restart);
         }
     }
-    E.FSteps.clear();
-    E.FBackTrail.clear();
+    E.ForgetSteps();
     E.FWantPlay = true;
     E.FStarted = true;
     E.FStopped = false;
@@ -968,8 +975,7 @@ void TMpvEngine::Stop() {
     TImpl& E = *FImpl;
     if (E.FPhase == TImpl::TPhase::NoMedia || E.FPhase == TImpl::TPhase::Failed)
         return;
-    E.FSteps.clear();
-    E.FBackTrail.clear();
+    E.ForgetSteps();
     E.FWantPlay = false;
     E.FStopped = true;
     E.FStarted = true;
@@ -987,8 +993,7 @@ void TMpvEngine::Seek(double Seconds) {
     TImpl& E = *FImpl;
     if (E.FDuration > 0.0)
         Seconds = std::min(Seconds, E.FDuration);
-    E.FSteps.clear();
-    E.FBackTrail.clear();
+    E.ForgetSteps();
     if (E.FPhase == TImpl::TPhase::Loaded) {
         TSyncGroup::Join(&E);
         E.ApplyPause(); // held before the seek, so that the group starts from one frame
