@@ -117,6 +117,22 @@ TEST(Commcat, InterruptEndsItCleanly) {
     EXPECT_EQ(Cat.Wait(), 0);
 }
 
+// What an ordinary user sees: the port opens again for the next run (the far
+// end keeps the tty alive in between).
+TEST(Commcat, ReopensItsPortForTheNextRun) {
+    TLinePair Line(44);
+    ASSERT_TRUE(Line.Ok());
+    for (int Run = 0; Run < 2; ++Run) {
+        SCOPED_TRACE(Run);
+        TCommcat Cat({std::to_string(Line.Port())});
+        ASSERT_GT(Cat.Pid, 0);
+        const std::string Said = TCommcat::ReadUntil(Cat.Err, "\n");
+        EXPECT_NE(Said.find("connected to port 44"), std::string::npos) << Said;
+        Cat.CloseInput();
+        EXPECT_EQ(Cat.Wait(), 0);
+    }
+}
+
 TEST(Commcat, BadArgumentsAndAMissingPortFailWithAMessage) {
     for (const std::vector<std::string>& Args :
          {std::vector<std::string>{}, {"0"}, {"3x"}, {"4", "--baud", "-1"}, {"4", "--flow", "rts"}}) {
