@@ -106,9 +106,12 @@ public:
     // reported code, or 0 when nothing was reported. May raise EPropertyError.
     int32_t ReportError(TVrCommErrorAt ErrorAt, int32_t Error);
     void ClearLineError();
-    int32_t OpenPort();  // 0 or the system error code
-    int32_t ClosePort(); // 0 or the system error code
-    // Bytes transferred; 0 for nothing or pending; the negated code on failure.
+    int32_t OpenPort(); // 0 or the system error code
+    // 0 or the system error code. The port is closed afterwards either way: a
+    // handle whose close failed is not valid any more.
+    int32_t ClosePort();
+    // Bytes transferred; 0 for nothing or pending; the negated code on failure,
+    // and for a negative Count.
     int32_t WritePort(const void* Data, int32_t Count);
     int32_t ReadPort(void* Buffer, int32_t Count);
     int32_t CompletePending(bool Send, bool Wait);
