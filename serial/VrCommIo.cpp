@@ -164,6 +164,12 @@ int32_t TVrCustomCommIo::ClosePort() {
     return Result;
 }
 
+TCommHandle TVrCustomCommIo::DetachHandle() {
+    const TCommHandle Handle = FHandle.exchange(kInvalidCommHandle);
+    ResetIoState();
+    return Handle;
+}
+
 int32_t TVrCustomCommIo::WritePort(const void* Data, int32_t Count) {
     FLastError = 0;
     if (!GetOpened())

@@ -24,6 +24,9 @@ public:
     void WriteFar(const std::string& Bytes) const;
     // Reads until Count bytes came or the far end stayed silent for 5 s.
     std::string ReadFar(size_t Count) const;
+    // Closes the far end for good, as a pulled adapter does: the near end
+    // hangs up. Pseudo-terminal pairs only (Linux).
+    void HangUp();
 
 private:
     struct TFar;

@@ -1,6 +1,8 @@
 #include "LinePair.h"
+#include "PumpNotifications.h"
 #include "ReceiveAll.h"
 #include "VrComm.h"
+#include "platform/NotifyChannel.h"
 
 #include <gtest/gtest.h>
 
@@ -11,12 +13,13 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <thread>
 #include <unistd.h>
 
 // The POSIX device layer's own ways: ports named by variables, a second
-// process on the line, exclusive use and held output.
+// process on the line, a far end that goes away, exclusive use and held output.
 
 namespace {
 
@@ -37,6 +40,74 @@ int ExclusiveMode(int Port) {
     return R == 0 ? (Exclusive != 0) : -1;
 }
 
+double ProcessCpuSeconds() {
+    timespec T{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &T);
+    return static_cast<double>(T.tv_sec) + static_cast<double>(T.tv_nsec) / 1e9;
+}
+
+// Delivers notifications for Duration; what a handler raises is collected.
+std::vector<std::string> PumpFor(std::chrono::milliseconds Duration) {
+    std::vector<std::string> Raised;
+    const auto End = std::chrono::steady_clock::now() + Duration;
+    while (std::chrono::steady_clock::now() < End) {
+        try {
+            DrainNotifications(5);
+        } catch (const EPropertyError& E) {
+            Raised.emplace_back(E.what());
+        }
+    }
+    return Raised;
+}
+
+TEST(VrCommPtyPosix, TwoDigitPortOpensAndClosesThroughItsVariable) {
+    TLinePair Pty(12);
+    ASSERT_TRUE(Pty.Ok());
+    TVrCustomComm Comm(nullptr);
+    Comm.SetPortNumber(12);
+    ASSERT_EQ(Comm.Open(), 0);
+    EXPECT_TRUE(Comm.GetOpened());
+    EXPECT_NE(Comm.GetHandle(), kInvalidCommHandle);
+    uint32_t Status = 123;
+    EXPECT_EQ(Comm.GetModemStatus(Status), 0); // a pty has no modem lines: all off
+    EXPECT_EQ(Status, 0u);
+    EXPECT_EQ(Comm.Close(), 0);
+    EXPECT_FALSE(Comm.GetOpened());
+}
+
+TEST(VrCommPtyPosix, AnotherProcessTalksThroughThePort) {
+    TLinePair Pty(7);
+    ASSERT_TRUE(Pty.Ok());
+    pid_t Child = ::fork();
+    ASSERT_GE(Child, 0);
+    if (Child == 0) {
+        TVrCustomComm Comm(nullptr);
+        Comm.SetPortNumber(7);
+        Comm.SetByteSize(vbs8Bits);
+        Comm.SetSuppressException(true);
+        if (Comm.Open() != 0)
+            ::_exit(2);
+        const char Hello[] = "ready\n";
+        Comm.Send(Hello, 6);
+        std::string Line = ReceiveAll(Comm, 5);
+        for (char& C : Line)
+            C = static_cast<char>(C - 32);
+        Comm.Send(Line.data(), static_cast<int32_t>(Line.size()));
+        // Closing purges the output; wait until the far end confirms it read it.
+        ReceiveAll(Comm, 1);
+        Comm.Close();
+        ::_exit(Line == "HELLO" ? 0 : 3);
+    }
+    EXPECT_EQ(Pty.ReadFar(6), "ready\n");
+    Pty.WriteFar("hello");
+    EXPECT_EQ(Pty.ReadFar(5), "HELLO");
+    Pty.WriteFar(".");
+    int Status = 0;
+    ::waitpid(Child, &Status, 0);
+    EXPECT_TRUE(WIFEXITED(Status));
+    EXPECT_EQ(WEXITSTATUS(Status), 0);
+}
+
 } // namespace
 
 namespace {
@@ -55,6 +126,71 @@ TEST(VrCommPtyPosix, ClosingEndsTheExclusiveModeThatOpeningSet) {
         EXPECT_EQ(ExclusiveMode(15), 1);
         EXPECT_EQ(Comm.Close(), 0);
         EXPECT_EQ(ExclusiveMode(15), 0);
+    }
+}
+
+// The far end goes away for good. The owner hears of it once, on its own
+// thread, through both OnLineError and OnError; the worker neither dies nor
+// spins; Close still succeeds.
+TEST(VrCommPtyPosix, HungUpLineIsToldOnceOnTheOwnersThreadAndCloses) {
+    for (bool Handled : {true, false}) {
+        SCOPED_TRACE(Handled ? "OnError clears ThrowException" : "default handling");
+        TLinePair Pty(16);
+        ASSERT_TRUE(Pty.Ok());
+        TVrThreadedComm Comm(nullptr);
+        Comm.SetPortNumber(16);
+        Comm.SetByteSize(vbs8Bits);
+        const auto Owner = std::this_thread::get_id();
+        bool OnOwner = true;
+        std::vector<TVrCommEvents> LineErrors;
+        std::vector<std::pair<TVrCommErrorAt, int32_t>> Errors;
+        int Closes = 0;
+        Comm.SetOnLineError([&](TComponent*, TVrCommEvents E) {
+            OnOwner = OnOwner && std::this_thread::get_id() == Owner;
+            LineErrors.push_back(E);
+        });
+        if (Handled)
+            Comm.SetOnError([&](TComponent*, TVrCommErrorAt At, int32_t Error, bool& Throw) {
+                OnOwner = OnOwner && std::this_thread::get_id() == Owner;
+                Errors.emplace_back(At, Error);
+                Throw = false;
+            });
+        Comm.SetOnClose([&](TComponent*) { ++Closes; });
+        ASSERT_EQ(Comm.Open(), 0);
+        Pty.HangUp();
+        std::vector<std::string> Raised;
+        const auto End = std::chrono::steady_clock::now() + 5s;
+        while ((LineErrors.empty() || (Handled ? Errors.empty() : Raised.empty())) &&
+               std::chrono::steady_clock::now() < End) {
+            auto More = PumpFor(5ms);
+            Raised.insert(Raised.end(), More.begin(), More.end());
+        }
+        // Then a while of nothing, in which neither thread may spin: a worker
+        // and an owner that pass the same error back and forth take two cores.
+        const double Cpu = ProcessCpuSeconds();
+        const auto Start = std::chrono::steady_clock::now();
+        auto More = PumpFor(500ms);
+        Raised.insert(Raised.end(), More.begin(), More.end());
+        const double Wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
+        const double Used = ProcessCpuSeconds() - Cpu;
+        EXPECT_LT(Used, Wall / 5) << Used << " s of CPU time in " << Wall << " s";
+        RecordProperty(Handled ? "CpuShareHandled" : "CpuShareDefault", std::to_string(Used / Wall));
+
+        ASSERT_EQ(LineErrors.size(), 1u);
+        EXPECT_TRUE(LineErrors[0].Contains(vevErrIo));
+        EXPECT_TRUE(LineErrors[0].Contains(vevError));
+        if (Handled) {
+            EXPECT_EQ(Errors, (std::vector<std::pair<TVrCommErrorAt, int32_t>>{{vcaOther, EIO}}));
+            EXPECT_TRUE(Raised.empty());
+        } else {
+            EXPECT_EQ(Raised, std::vector<std::string>{"その他 : " + Comm.Device().ErrorText(EIO)});
+        }
+        EXPECT_TRUE(OnOwner);
+        EXPECT_NE(Comm.GetThreadId(), 0u); // still running
+        EXPECT_TRUE(Comm.GetOpened());
+        EXPECT_EQ(Comm.Close(), 0);
+        EXPECT_EQ(Closes, 1);
+        EXPECT_EQ(Comm.GetThreadId(), 0u);
     }
 }
 
