@@ -1,6 +1,7 @@
 #include "LinePair.h"
 
 #include "platform/CommDevice.h"
+#include "platform/SystemError.h"
 
 #include <gtest/gtest.h>
 
@@ -100,7 +101,7 @@ TEST_F(TDeviceLine, RefusedSettingsFailWithTheSystemsCode) {
     Bad.ByteSize = 16;
     EXPECT_FALSE(Dev->SetCommState(H, &Bad));
     // Wine refuses the size as not supported (50) rather than as invalid.
-    EXPECT_EQ(Dev->GetLastError(), RunningUnderWine() ? 50 : InvalidSettingError());
+    EXPECT_EQ(Dev->GetLastError(), RunningUnderWine() ? 50 : SystemErrorInvalidArgument());
     TCommDcb Back{};
     ASSERT_TRUE(Dev->GetCommState(H, &Back));
     EXPECT_EQ(Back.ByteSize, Dcb.ByteSize);

@@ -38,9 +38,8 @@ private:
 // call differently, a test checks what Windows guarantees only off Wine.
 bool RunningUnderWine();
 
-// System error codes the tests expect: a refused setting, a port that another
-// handle holds, a port that does not exist.
-int InvalidSettingError();
+// System error codes the tests expect: a port that another handle holds, a
+// port that does not exist. (A refused setting gives SystemErrorInvalidArgument.)
 int PortBusyError();
 struct TMissingPort {
     int Port;

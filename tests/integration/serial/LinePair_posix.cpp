@@ -75,10 +75,6 @@ bool RunningUnderWine() {
     return false;
 }
 
-int InvalidSettingError() {
-    return EINVAL;
-}
-
 int PortBusyError() {
     return EBUSY;
 }
