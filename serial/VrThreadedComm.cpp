@@ -304,7 +304,9 @@ int32_t TVrCustomThreadedComm::PollEvents(TVrCommEvents& Events) {
 void TVrCustomThreadedComm::ThreadLoop() {
     TVrCommEvents Events;
     TVrCommEvents Previous;
-    bool WasFailing = false;
+    // What the owner has been told of the current run of failing passes. The
+    // two parts may show up in different passes while the line goes down.
+    bool ToldLineError = false, ToldError = false;
     while (!FTerminated && GetOpened()) {
         const int32_t R = PollEvents(Events);
         // A failed poll or an I/O error means that the device itself fails (its
@@ -313,11 +315,16 @@ void TVrCustomThreadedComm::ThreadLoop() {
         // and the worker pauses between passes instead of spinning.
         const bool Failing = R != 0 || Events.Contains(vevErrIo);
         if (Failing) {
-            if (!WasFailing && Events.Contains(vevError))
+            if (!ToldLineError && Events.Contains(vevError)) {
                 DoLineError(Events);
-            if (!WasFailing && R != 0)
+                ToldLineError = true;
+            }
+            if (!ToldError && R != 0) {
                 NotifyError(vcaOther, R);
+                ToldError = true;
+            }
         } else {
+            ToldLineError = ToldError = false;
             if (Events.Contains(vevError))
                 DoLineError(Events);
             if (Events.Contains(vevReceive)) {
@@ -338,7 +345,6 @@ void TVrCustomThreadedComm::ThreadLoop() {
             if (Events.Contains(vevBreak))
                 DoBreak(Events);
         }
-        WasFailing = Failing;
         const auto Sleep = std::chrono::milliseconds(FThreadSleep.load());
         if (Failing)
             Pause(std::max(Sleep, kFailingLinePause));
