@@ -14,6 +14,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -142,6 +143,17 @@ uint64_t TreeSize(const fs::path& Path) {
     return size;
 }
 
+// At most Room bytes of Name, cut before a whole UTF-8 character: a name of the
+// longest length the file system takes still leaves room for what is added to it.
+std::string Shortened(const std::string& Name, size_t Room) {
+    if (Name.size() <= Room)
+        return Name;
+    size_t cut = Room;
+    while (cut > 0 && (static_cast<unsigned char>(Name[cut]) & 0xC0) == 0x80)
+        --cut;
+    return Name.substr(0, cut);
+}
+
 // rename(2) that never replaces: a name that appeared after the check is not overwritten.
 int RenameNoReplace(const fs::path& From, const fs::path& To) {
     if (::renameat2(AT_FDCWD, From.c_str(), AT_FDCWD, To.c_str(), RENAME_NOREPLACE) == 0)
@@ -243,7 +255,9 @@ int TrashInto(const fs::path& Trash, const fs::path& Item, const std::string& In
     const std::string content =
         "[Trash Info]\nPath=" + PercentEncode(InfoPath) + "\nDeletionDate=" + date + "\n";
 
-    const std::string base = Item.filename().native();
+    // The item keeps its own name in the info file's Path; the name in the trash
+    // is only a key, cut so that the key, a number and ".trashinfo" fit.
+    const std::string base = Shortened(Item.filename().native(), NAME_MAX - 16);
     for (int n = 1; n < 100000; ++n) {
         const std::string name = n == 1 ? base : base + "." + std::to_string(n);
         const fs::path infoFile = info / (name + ".trashinfo");
@@ -443,7 +457,7 @@ int TOperation::CopySymlink(const fs::path& Src, const fs::path& Dst, bool Repla
     if (!Replace)
         return ::symlink(target.c_str(), Dst.c_str()) == 0 ? 0 : errno;
     // Made beside the old one and renamed over it, so the old link survives a failure.
-    const fs::path temp = Dst.parent_path() / ("." + Dst.filename().native() + ".quadv-link");
+    const fs::path temp = Dst.parent_path() / ("." + Shortened(Dst.filename().native(), 64) + ".quadv-link");
     ::unlink(temp.c_str());
     if (::symlink(target.c_str(), temp.c_str()) != 0)
         return errno;
@@ -477,7 +491,8 @@ int TOperation::CopyFile(const fs::path& Src, const fs::path& Dst, const struct 
     const int in = ::open(Src.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         return errno;
-    std::string pattern = (Dst.parent_path() / ("." + Dst.filename().native() + ".quadv-XXXXXX")).native();
+    std::string pattern =
+        (Dst.parent_path() / ("." + Shortened(Dst.filename().native(), 64) + ".quadv-XXXXXX")).native();
     const int out = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (out < 0) {
         const int rc = errno;
