@@ -54,8 +54,6 @@ TEST(UtfTest, UnpairedSurrogatesBecomeReplacementCharacters) {
               "\xEF\xBF\xBD\xF0\x9F\x8E\xAC");
 }
 
-} // namespace
-
 // Any byte string but NUL is a possible POSIX name; each must come back exactly.
 TEST(UtfTest, FileNamesRoundTripEveryByte) {
     const TUtf8Case Cases[] = {
@@ -89,3 +87,5 @@ TEST(UtfTest, FileNamesRefuseSurrogatesThatAreNoEscapedByte) {
         EXPECT_EQ(Name, "unchanged");
     }
 }
+
+} // namespace
