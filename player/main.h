@@ -18,8 +18,8 @@ class QComboBox;
 class QMenu;
 class QMenuBar;
 class QPushButton;
-class QScrollBar;
 class TDblClickLabel;
+class TFixedThumbScrollBar;
 class TWindowsMediaPlayer;
 class TWindowSnapper;
 
@@ -68,11 +68,11 @@ public:
     QPushButton* B_Mute3 = nullptr;
     QPushButton* B_Mute4 = nullptr;
     TDblClickLabel* L_Balance = nullptr;
-    QScrollBar* SC_Balance = nullptr;
+    TFixedThumbScrollBar* SC_Balance = nullptr;
     TDblClickLabel* L_Rate = nullptr;
-    QScrollBar* SC_Rate = nullptr;
+    TFixedThumbScrollBar* SC_Rate = nullptr;
     TDblClickLabel* L_Volume = nullptr;
-    QScrollBar* SC_Volume = nullptr;
+    TFixedThumbScrollBar* SC_Volume = nullptr;
     std::unique_ptr<TOpenDialog> OpenDialog;
     QMenu* PM_Option = nullptr;
     QAction* PM_AutoRepeat = nullptr;
