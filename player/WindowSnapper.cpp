@@ -21,11 +21,10 @@ TWindowSnapper::TProgramMove::TProgramMove(TWindowSnapper& Snapper) : FSnapper(S
 }
 
 TWindowSnapper::TProgramMove::~TProgramMove() {
-    if (--FSnapper.FProgramMoves == 0) {
-        // The window system may report the program's move after it returned.
-        FSnapper.FProgramPos = FSnapper.FWindow->pos();
-        FSnapper.FHaveProgramPos = true;
-    }
+    // The window system may report the program's move, or the manager's
+    // answer to it, after it returned.
+    if (--FSnapper.FProgramMoves == 0)
+        FSnapper.FSinceProgramMove.start();
 }
 
 namespace {
@@ -99,8 +98,7 @@ void TWindowSnapper::PlacementLook() {
 void TWindowSnapper::EndPlacement() {
     FPlacementLooks.stop();
     FPlacement.reset();
-    FProgramPos = FWindow->pos();
-    FHaveProgramPos = true;
+    FSinceProgramMove.start();
     RememberFrame();
 }
 

@@ -56,8 +56,6 @@ public:
     // The frame's outer top-left corner; while the window is minimized,
     // where it will be restored; while a placement is under way, its target.
     QPoint FramePosition();
-    // A placement is still being measured and corrected.
-    bool Placing() const { return FPlacement.has_value(); }
 
     // The outer frame of a shown top-level window in screen coordinates, as
     // the window manager draws it; nullopt while the window is not shown or
@@ -71,6 +69,10 @@ public:
     // counts as finished, and how often the pointer is asked after meanwhile.
     static constexpr int kQuietMs = 200;
     static constexpr int kPointerPollMs = 25;
+    // How long after the program moved or resized the window a move with no
+    // button held is the window manager's answer to it (keeping the window
+    // on the screen, say), which never snaps.
+    static constexpr int kAnswerMs = 750;
     // How often a placement looks at the frame.
     static constexpr int kPlacementLookMs = 20;
 
@@ -86,7 +88,8 @@ private:
     void WindowMoved();                  // a move the program did not make
     TPointerState SystemPointer() const; // buttons and modifiers, asked of the window system now
     static bool PlacementNeedsLooks();   // the window system may place a frame other than asked
-    // The frame the window manager will draw around the window before it is first shown, where it says so.
+    // The frame that the window manager will draw around the window, asked
+    // before the window is first shown; nullopt where it cannot tell.
     std::optional<QMargins> PlannedFrameMargins() const;
 
     // Where no window system can be asked (the offscreen platform): Qt's view.
@@ -104,11 +107,13 @@ private:
     QTimer FPointerPoll;      // runs from a user's move until it has ended
     QElapsedTimer FSinceMove; // since the last move the program did not make
     bool FSawButton = false;  // a button was held during this move, so its release ends it
+    // The move came soon after the program's own: the manager's answer to
+    // it, unless a button is held.
+    bool FMaybeAnswer = false;
     QTimer FPlacementLooks;
     std::optional<TFramePlacement> FPlacement; // set while a placement is measured and corrected
     int FProgramMoves = 0;                     // > 0 while the program moves the window itself
-    QPoint FProgramPos; // where the program last put the window; its late move events are not the user's
-    bool FHaveProgramPos = false;
-    std::optional<QPoint> FLastFrame; // the frame's corner when last seen shown and not minimized
+    QElapsedTimer FSinceProgramMove;           // since the program last moved or resized the window
+    std::optional<QPoint> FLastFrame;          // the frame's corner when last seen shown and not minimized
     std::function<TPointerState()> FPointer;
 };

@@ -196,16 +196,12 @@ void TWindowSnapper::WatchMoves() {
 }
 
 void TWindowSnapper::WindowMoved() {
-    if (FHaveProgramPos && FWindow->pos() == FProgramPos) {
-        FHaveProgramPos = false;
-        return;
-    }
-    FHaveProgramPos = false;
     FSinceMove.start();
-    if (!FPointerPoll.isActive()) {
-        FSawButton = false;
-        FPointerPoll.start();
-    }
+    if (FPointerPoll.isActive())
+        return;
+    FSawButton = false;
+    FMaybeAnswer = FSinceProgramMove.isValid() && FSinceProgramMove.elapsed() < kAnswerMs;
+    FPointerPoll.start();
 }
 
 void TWindowSnapper::PointerPoll() {
@@ -214,6 +210,10 @@ void TWindowSnapper::PointerPoll() {
     const TPointerState pointer = FPointer();
     if (pointer.ButtonDown) {
         FSawButton = true;
+        return;
+    }
+    if (!FSawButton && FMaybeAnswer) {
+        FPointerPoll.stop(); // the manager's doing, not the user's
         return;
     }
     if (!FSawButton && FSinceMove.elapsed() < kQuietMs)

@@ -61,22 +61,34 @@ protected:
 
 TEST_F(WindowSnapperTest, MoveWithoutAButtonSnapsOnceTheWindowRests) {
     const QRect area = WorkArea();
-    UsersMove({area.left() + 7, 150}); // as a keyboard move does
+    QTest::qWait(TWindowSnapper::kAnswerMs); // well after the program's own placement
+    UsersMove({area.left() + 7, 150});       // as a keyboard move does
     EXPECT_TRUE(QTest::qWaitFor([&] { return FWindow->pos().x() == area.left(); }, 5000));
     EXPECT_EQ(FWindow->pos().y(), 150);
     EXPECT_EQ(FWindow->size(), QSize(300, 200));
 }
 
-TEST_F(WindowSnapperTest, ProgramsOwnMoveNeverSnaps) {
+TEST_F(WindowSnapperTest, ProgramsOwnMovesAndTheManagersAnswersNeverSnap) {
     const QRect area = WorkArea();
     FSnapper->PlaceFrame({area.left() + 7, 150});
     {
         TWindowSnapper::TProgramMove guard(*FSnapper);
-        FWindow->move(area.left() + 8, 150);
+        FWindow->resize(310, 200);
     }
-    QTest::qWait(3 * TWindowSnapper::kQuietMs);
-    EXPECT_EQ(FWindow->pos(), QPoint(area.left() + 8, 150));
-    EXPECT_EQ(FPointer.Queries, 0);
+    // The manager keeps the grown window on the screen: a move nobody asked
+    // for, with no button held, soon after the program's resize.
+    UsersMove({area.left() + 6, 150});
+    ASSERT_TRUE(AskedAgain(1));
+    QTest::qWait(2 * TWindowSnapper::kQuietMs);
+    EXPECT_EQ(FWindow->pos(), QPoint(area.left() + 6, 150));
+
+    // A drag soon after the program's move still snaps when it ends.
+    FSnapper->PlaceFrame({area.left() + 40, 150});
+    FPointer.State = {true, Qt::NoModifier};
+    UsersMove({area.left() + 8, 150});
+    ASSERT_TRUE(AskedAgain(2));
+    FPointer.State = {false, Qt::NoModifier};
+    EXPECT_TRUE(QTest::qWaitFor([&] { return FWindow->pos() == QPoint(area.left(), 150); }, 5000));
 }
 
 TEST_F(WindowSnapperTest, HeldButtonKeepsTheWindowWhereItIsUntilReleased) {
