@@ -1,18 +1,16 @@
 #include "QuadvApplication.h"
 
 #include "ErrorDisplay.h"
-#include "QuadvError.h"
 
 TQuadvApplication::TQuadvApplication(int& Argc, char** Argv) : QApplication(Argc, Argv) {}
 
 bool TQuadvApplication::notify(QObject* Receiver, QEvent* Event) {
+    // The window's commands catch their own errors; this only keeps one that
+    // escapes by mistake from ending the program.
     try {
         return QApplication::notify(Receiver, Event);
-    } catch (const EQuadvError& Error) {
-        ShowErrorDisplay(Error);
     } catch (...) {
-        // Only the program's own errors carry a message meant for the user.
-        ShowErrorDisplay(EQuadvError(""));
+        ShowCurrentError();
     }
     return false;
 }
