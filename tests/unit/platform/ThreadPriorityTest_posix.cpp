@@ -44,8 +44,9 @@ TEST(ThreadPriorityPosix, StepsCountFromTheNiceValueTheProcessStartedWith) {
         EXPECT_EQ(GetThreadPriorityOf(Self), 0);
         ASSERT_TRUE(SetThreadPriorityOf(Self, -1));
         EXPECT_EQ(NiceOf(Self), std::min(Base + 5, 19));
-        if (Base + 5 <= 19) // a process started at the slowest value has no room below it
+        if (Base + 5 <= 19) { // a process started at the slowest value has no room below it
             EXPECT_EQ(GetThreadPriorityOf(Self), -1);
+        }
         ASSERT_TRUE(SetThreadPriorityOf(Self, -2)); // clamped at the slowest nice value
         EXPECT_EQ(NiceOf(Self), 19);
     }).join();
