@@ -20,6 +20,13 @@ set(generated "${PROJECT_BINARY_DIR}/install-data")
 file(MAKE_DIRECTORY "${generated}")
 
 install(TARGETS quadrelle RUNTIME DESTINATION "${QUADV_INSTALL_APPDIR}")
+# The compilers' version notes are of no use in an installed program; Debian's
+# own packaging drops them too.
+if(CMAKE_OBJCOPY)
+    install(CODE "execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+                      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${QUADV_INSTALL_APPDIR}/quadrelle\"
+                      COMMAND_ERROR_IS_FATAL ANY)")
+endif()
 
 # The link is made in the build tree and installed as a link.
 file(RELATIVE_PATH link_target "${CMAKE_INSTALL_FULL_BINDIR}"
