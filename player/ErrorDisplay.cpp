@@ -1,5 +1,6 @@
 #include "ErrorDisplay.h"
 
+#include "QuadvError.h"
 #include "main.h"
 
 #include <QMessageBox>
@@ -36,6 +37,29 @@ QString ErrorDisplayText(const QString& Text) {
 void ShowErrorDisplay(const std::exception& Error) {
     ShowCriticalMessage(nullptr, QString::fromUtf16(kApplicationTitle),
                         ErrorDisplayText(InnermostMessage(Error)));
+}
+
+void ShowCurrentError() {
+    const QString unexpected = QStringLiteral("予期しないエラーが発生しました");
+    try {
+        throw;
+    } catch (const EQuadvError& Error) {
+        ShowErrorDisplay(Error);
+    } catch (const std::exception& Error) {
+        const QString message = InnermostMessage(Error);
+        ShowCriticalMessage(nullptr, QString::fromUtf16(kApplicationTitle),
+                            ErrorDisplayText(message.isEmpty() ? unexpected : message));
+    } catch (...) {
+        ShowCriticalMessage(nullptr, QString::fromUtf16(kApplicationTitle), ErrorDisplayText(unexpected));
+    }
+}
+
+void RunCommand(const std::function<void()>& Command) {
+    try {
+        Command();
+    } catch (...) {
+        ShowCurrentError();
+    }
 }
 
 void ShowCriticalMessage(QWidget* Owner, const QString& Caption, const QString& Text) {

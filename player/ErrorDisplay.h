@@ -22,6 +22,17 @@ QString ErrorDisplayText(const QString& Text);
 // Shows Error (the innermost non-empty message, completed as above).
 void ShowErrorDisplay(const std::exception& Error);
 
+// Shows the error being handled; call it only inside a catch block. Any
+// std::exception shows its message as ShowErrorDisplay does. A value that is
+// no std::exception, or another type's exception without a message, shows a
+// fixed text saying an unexpected error happened, never an empty box.
+void ShowCurrentError();
+
+// Runs one of the user's commands. Whatever it throws ends the command and is
+// shown here by ShowCurrentError, so that no exception travels on through
+// Qt's signal and event code.
+void RunCommand(const std::function<void()>& Command);
+
 // A message box with the error icon and one OK button, owned by Owner
 // (nullptr: no owner). Blocks until the user closes it.
 void ShowCriticalMessage(QWidget* Owner, const QString& Caption, const QString& Text);

@@ -152,6 +152,12 @@ TIniStore::TIniStore(fs::path FileName) : FFileName(std::move(FileName)) {
     Parse(text);
 }
 
+TIniStore::TIniStore(fs::path FileName, TUnread) : FFileName(std::move(FileName)) {}
+
+TIniStore TIniStore::Empty(fs::path FileName) {
+    return TIniStore(std::move(FileName), TUnread{});
+}
+
 void TIniStore::Parse(std::u16string_view Text) {
     TSection* current = nullptr;
     size_t pos = 0;

@@ -18,6 +18,9 @@ public:
     // empty document. Throws EQuadvError when the file exists but cannot be
     // read (another process is writing it) or decoded (one byte after the mark).
     explicit TIniStore(std::filesystem::path FileName);
+    // An empty document bound to FileName, which is not read: for writing
+    // afresh a file whose old content cannot be read.
+    static TIniStore Empty(std::filesystem::path FileName);
 
     std::u16string ReadString(std::u16string_view Section, std::u16string_view Ident,
                               std::u16string_view Default) const;
@@ -41,6 +44,9 @@ public:
     const std::filesystem::path& FileName() const { return FFileName; }
 
 private:
+    struct TUnread {};
+    TIniStore(std::filesystem::path FileName, TUnread);
+
     struct TSection {
         std::u16string Name;
         std::vector<std::u16string> Lines; // "key=value" (trimmed around '=') or a line without '='

@@ -9,7 +9,11 @@
 
 namespace {
 
-const QString kFilter = QStringLiteral("とにかく開けそうなの全部 (*.*)");
+// The caption names "*.*", the Windows way of saying every file. Qt's own
+// dialog, used on every system, matches "*.*" only against names that hold
+// a dot, so the pattern it is given is "*" behind the caption; with the
+// filter's details hidden it shows the caption and matches that last "(*)".
+const QString kFilter = QStringLiteral("とにかく開けそうなの全部 (*.*) (*)");
 
 // The separators of a path as the user's system writes them: "/" everywhere,
 // and "\" and a drive's ":" where the native separator is "\".
@@ -35,6 +39,7 @@ bool TQtOpenDialog::Execute(QWidget* Owner) {
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setSizeGripEnabled(true);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     if (!GetFileName().isEmpty())
         dialog.selectFile(GetFileName());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

@@ -4,7 +4,6 @@
 #include "ErrorDisplay.h"
 #include "NamedMutex.h"
 #include "QuadvApplication.h"
-#include "QuadvError.h"
 #include "SessionEnd.h"
 #include "WindowsMediaPlayer.h"
 #include "main.h"
@@ -28,10 +27,8 @@ int main(int argc, char** argv) {
         InstallSessionEndSignals(window.get(), [w = window.get()] { w->WMEndSession(); });
         window->show();
         app.exec();
-    } catch (const EQuadvError& Error) {
-        ShowErrorDisplay(Error);
     } catch (...) {
-        ShowErrorDisplay(EQuadvError(""));
+        ShowCurrentError();
     }
     return 0;
 }

@@ -2,7 +2,6 @@
 
 #include "AppIcon.h"
 #include "ErrorDisplay.h"
-#include "QuadvError.h"
 
 TQuadvApplication::TQuadvApplication(int& Argc, char** Argv) : QApplication(Argc, Argv) {
     // Every window, the dialogs and message boxes included, shows the
@@ -12,13 +11,12 @@ TQuadvApplication::TQuadvApplication(int& Argc, char** Argv) : QApplication(Argc
 }
 
 bool TQuadvApplication::notify(QObject* Receiver, QEvent* Event) {
+    // The window's commands catch their own errors; this only keeps one that
+    // escapes by mistake from ending the program.
     try {
         return QApplication::notify(Receiver, Event);
-    } catch (const EQuadvError& Error) {
-        ShowErrorDisplay(Error);
     } catch (...) {
-        // Only the program's own errors carry a message meant for the user.
-        ShowErrorDisplay(EQuadvError(""));
+        ShowCurrentError();
     }
     return false;
 }

@@ -2,9 +2,10 @@
 
 #include <QApplication>
 
-// The application object. Exceptions cannot travel through Qt's event
-// dispatch, so every event is delivered inside a handler that shows the error
-// display and lets the loop go on.
+// The application object. Qt does not support exceptions that travel
+// through its event dispatch, so each command of the window catches its own
+// (RunCommand); as a last guard, an error that escapes a handler all the same
+// is shown here and the loop goes on.
 class TQuadvApplication : public QApplication {
     Q_OBJECT
 public:

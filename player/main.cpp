@@ -82,6 +82,13 @@ TDblClickLabel* MakeLabel(QWidget* Parent, const QString& Caption, QRect Geometr
     return label;
 }
 
+// Every handler the window connects runs through here as one command, so
+// that an error it raises is shown where the command started and never
+// travels through Qt's signal and event code. Signal arguments are dropped.
+template <typename TCommand> auto Guarded(TCommand Command) {
+    return [Command = std::move(Command)] { RunCommand(Command); };
+}
+
 std::u16string U16(const QString& Text) {
     return Text.toStdU16String();
 }
@@ -146,7 +153,7 @@ TQUADV_MAIN::TQUADV_MAIN(TQuadvMainEnvironment Environment, QWidget* Parent)
         // Every pane toggles itself when clicked, not only the top-left one.
         FPlayers[i]->SetOnClick(
             [this](TWindowsMediaPlayer* Sender, short nButton, short nShiftState, int fX, int fY) {
-                WindowsMediaPlayerClick(Sender, nButton, nShiftState, fX, fY);
+                RunCommand([&] { WindowsMediaPlayerClick(Sender, nButton, nShiftState, fX, fY); });
             });
         ConnectPositionChange(i);
     }
@@ -157,7 +164,7 @@ TQUADV_MAIN::TQUADV_MAIN(TQuadvMainEnvironment Environment, QWidget* Parent)
     FSnapper = new TWindowSnapper(this);
 
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { WMEndSession(); });
+        connect(app, &QGuiApplication::commitDataRequest, this, Guarded([this] { WMEndSession(); }));
 }
 
 TQUADV_MAIN::~TQUADV_MAIN() {
@@ -176,7 +183,7 @@ void TQUADV_MAIN::CreateElements() {
     // The hint is carried but never shown; the event filter swallows its tooltip.
     CB_MovieSize->setToolTip(QStringLiteral("動画のサイズの変更"));
     CB_MovieSize->installEventFilter(this);
-    connect(CB_MovieSize, &QComboBox::activated, this, [this] { CB_MovieSizeChange(CB_MovieSize); });
+    connect(CB_MovieSize, &QComboBox::activated, this, Guarded([this] { CB_MovieSizeChange(CB_MovieSize); }));
 
     B_Option = MakeButton(Panel, QStringLiteral("Option"), {123, 19, 119, 18});
     B_Open = MakeButton(Panel, QStringLiteral("読"), {123, 0, 31, 18});
@@ -204,20 +211,20 @@ void TQUADV_MAIN::CreateElements() {
                          QStringLiteral("ダブルクリックで100%に戻る"));
     SC_Volume = MakeScrollBar(Panel, {404, 20, 236, 13}, 0, 100, kVolumeStart, 10);
 
-    connect(B_Option, &QPushButton::clicked, this, [this] { B_OptionClick(B_Option); });
-    connect(B_Open, &QPushButton::clicked, this, [this] { B_OpenClick(B_Open); });
-    connect(B_Play, &QPushButton::clicked, this, [this] { B_PlayClick(B_Play); });
-    connect(B_Stop, &QPushButton::clicked, this, [this] { B_StopClick(B_Stop); });
+    connect(B_Option, &QPushButton::clicked, this, Guarded([this] { B_OptionClick(B_Option); }));
+    connect(B_Open, &QPushButton::clicked, this, Guarded([this] { B_OpenClick(B_Open); }));
+    connect(B_Play, &QPushButton::clicked, this, Guarded([this] { B_PlayClick(B_Play); }));
+    connect(B_Stop, &QPushButton::clicked, this, Guarded([this] { B_StopClick(B_Stop); }));
     for (QPushButton* mute : {B_Mute1, B_Mute2, B_Mute3, B_Mute4})
-        connect(mute, &QPushButton::clicked, this, [this, mute] { B_MuteClick(mute); });
-    connect(B_MuteReset, &QPushButton::clicked, this, [this] { B_MuteResetClick(B_MuteReset); });
+        connect(mute, &QPushButton::clicked, this, Guarded([this, mute] { B_MuteClick(mute); }));
+    connect(B_MuteReset, &QPushButton::clicked, this, Guarded([this] { B_MuteResetClick(B_MuteReset); }));
     // valueChanged fires on real changes only, and on every step of a drag.
-    connect(SC_Volume, &QScrollBar::valueChanged, this, [this] { SC_VolumeChange(SC_Volume); });
-    connect(SC_Balance, &QScrollBar::valueChanged, this, [this] { SC_BalanceChange(SC_Balance); });
-    connect(SC_Rate, &QScrollBar::valueChanged, this, [this] { SC_RateChange(SC_Rate); });
-    connect(L_Volume, &TDblClickLabel::DblClick, this, [this] { L_VolumeDblClick(L_Volume); });
-    connect(L_Balance, &TDblClickLabel::DblClick, this, [this] { L_BalanceDblClick(L_Balance); });
-    connect(L_Rate, &TDblClickLabel::DblClick, this, [this] { L_RateDblClick(L_Rate); });
+    connect(SC_Volume, &QScrollBar::valueChanged, this, Guarded([this] { SC_VolumeChange(SC_Volume); }));
+    connect(SC_Balance, &QScrollBar::valueChanged, this, Guarded([this] { SC_BalanceChange(SC_Balance); }));
+    connect(SC_Rate, &QScrollBar::valueChanged, this, Guarded([this] { SC_RateChange(SC_Rate); }));
+    connect(L_Volume, &TDblClickLabel::DblClick, this, Guarded([this] { L_VolumeDblClick(L_Volume); }));
+    connect(L_Balance, &TDblClickLabel::DblClick, this, Guarded([this] { L_BalanceDblClick(L_Balance); }));
+    connect(L_Rate, &TDblClickLabel::DblClick, this, Guarded([this] { L_RateDblClick(L_Rate); }));
 
     PM_Option = new QMenu(this);
     PM_Option->setFont(WindowFont());
@@ -225,15 +232,15 @@ void TQUADV_MAIN::CreateElements() {
     PM_Link = PM_Option->addAction(QStringLiteral("Link"));
     for (QAction* item : {PM_AutoRepeat, PM_Link}) {
         item->setCheckable(true);
-        connect(item, &QAction::triggered, this, [this, item] {
-            // Qt flips a checkable item before it reports the trigger; the
-            // handlers own the mark, so undo that first.
-            item->setChecked(!item->isChecked());
-            if (item == PM_Link)
-                PM_LinkClick(item);
-            else
-                PM_AutoRepeatClick(item);
-        });
+        connect(item, &QAction::triggered, this, Guarded([this, item] {
+                    // Qt flips a checkable item before it reports the trigger; the
+                    // handlers own the mark, so undo that first.
+                    item->setChecked(!item->isChecked());
+                    if (item == PM_Link)
+                        PM_LinkClick(item);
+                    else
+                        PM_AutoRepeatClick(item);
+                }));
     }
 }
 
@@ -243,7 +250,8 @@ void TQUADV_MAIN::CreateMenus() {
     auto item = [this](QMenu* Menu, const QString& Caption, QKeySequence Shortcut, auto Handler) {
         QAction* action = Menu->addAction(Caption);
         action->setShortcut(Shortcut);
-        connect(action, &QAction::triggered, this, [this, action, Handler] { (this->*Handler)(action); });
+        connect(action, &QAction::triggered, this,
+                Guarded([this, action, Handler] { (this->*Handler)(action); }));
         // Also on the window itself, so the shortcut works wherever the focus is.
         addAction(action);
         return action;
@@ -297,27 +305,38 @@ void TQUADV_MAIN::B_OpenClick(QObject*) {
     }
     setWindowTitle(FTitle);
     ApplyMovieSize();
-    for (int i = 0; i < 4; ++i) {
+    // The session may end while a file dialog or an error box is open: the
+    // window has then closed and saved, so nothing more is loaded or asked for.
+    for (int i = 0; i < 4 && !FClosed; ++i) {
         OpenDialog->SetTitle(kDialogTitles[i]);
         const bool chosen = OpenDialog->Execute(this);
-        // The session ended while the dialog was open: the window has
-        // closed and saved, so the remaining panes are not asked for.
-        if (FClosed)
-            break;
-        if (!chosen)
-            continue;
-        const QString path = OpenDialog->GetFileName();
-        FPlayers[i]->SetURL(path);
-        FLoaded[i] = true;
-        OpenDialog->SetInitialDir(FolderPart(path));
-        OpenDialog->SetFileName(QString());
-        const QString name = FileNamePart(FPlayers[i]->GetURL());
-        files += (files.isEmpty() ? QStringLiteral("[") : QStringLiteral("+[")) + name + u']';
+        if (chosen && !FClosed)
+            LoadPaneFile(i, OpenDialog->GetFileName(), files);
     }
     if (!files.isEmpty()) {
         setWindowTitle(files);
         B_Play->setEnabled(true);
         B_Stop->setEnabled(true);
+    }
+}
+
+bool TQUADV_MAIN::LoadPaneFile(int Pane, const QString& Path, QString& Files) {
+    TWindowsMediaPlayer* pane = FPlayers[Pane];
+    try {
+        pane->SetURL(Path);
+        FLoaded[Pane] = true;
+        OpenDialog->SetInitialDir(FolderPart(Path));
+        OpenDialog->SetFileName(QString());
+        const QString name = FileNamePart(pane->GetURL());
+        Files += (Files.isEmpty() ? QStringLiteral("[") : QStringLiteral("+[")) + name + u']';
+        return true;
+    } catch (const EQuadvError& Error) {
+        // A file the pane cannot take (missing, a folder, unreadable) costs
+        // that pane alone: it is left empty and the user is told why.
+        FLoaded[Pane] = false;
+        pane->SetURL(QString());
+        ShowErrorDisplay(Error);
+        return false;
     }
 }
 
@@ -475,7 +494,7 @@ void TQUADV_MAIN::ConnectPositionChange(int Pane) {
     const THandler handler = kHandlers[Pane];
     FPlayers[Pane]->SetOnPositionChange(
         [this, handler](TWindowsMediaPlayer* Sender, double oldPosition, double newPosition) {
-            (this->*handler)(Sender, oldPosition, newPosition);
+            RunCommand([&] { (this->*handler)(Sender, oldPosition, newPosition); });
         });
 }
 
@@ -578,13 +597,26 @@ void TQUADV_MAIN::SaveSettings() {
         }
     }
     try {
-        TIniStore store(SettingsFile(true));
-        store.WriteInteger(u"Main", u"X", pos().x());
-        store.WriteInteger(u"Main", u"Y", pos().y());
-        store.WriteString(u"Main", u"Dir", U16(OpenDialog->GetInitialDir()));
-        store.WriteBool(u"Main", u"AutoRepeat", PM_AutoRepeat->isChecked());
-        store.WriteBool(u"Main", u"Link", PM_Link->isChecked());
-        store.UpdateFile();
+        const std::filesystem::path file = SettingsFile(true);
+        std::optional<TIniStore> store;
+        try {
+            store.emplace(file);
+        } catch (const EQuadvError&) {
+            // An old file that cannot be read would otherwise keep every
+            // later save from being written: it gives way to a fresh one.
+            store.emplace(TIniStore::Empty(file));
+        }
+        store->WriteInteger(u"Main", u"X", pos().x());
+        store->WriteInteger(u"Main", u"Y", pos().y());
+        try {
+            store->WriteString(u"Main", u"Dir", U16(OpenDialog->GetInitialDir()));
+        } catch (const EQuadvError&) {
+            // A folder whose name holds a line break cannot be stored; "Dir"
+            // keeps its old value and the other settings are still saved.
+        }
+        store->WriteBool(u"Main", u"AutoRepeat", PM_AutoRepeat->isChecked());
+        store->WriteBool(u"Main", u"Link", PM_Link->isChecked());
+        store->UpdateFile();
     } catch (...) {
         // Saving is silent: a folder that cannot be written keeps nothing.
     }
@@ -638,14 +670,14 @@ void TQUADV_MAIN::showEvent(QShowEvent* Event) {
     QMainWindow::showEvent(Event);
     if (!FShown) {
         FShown = true;
-        FormShow();
+        RunCommand([this] { FormShow(); });
     }
 }
 
 void TQUADV_MAIN::closeEvent(QCloseEvent* Event) {
     if (!FClosed) {
         FClosed = true;
-        FormClose();
+        RunCommand([this] { FormClose(); });
     }
     Event->accept();
 }

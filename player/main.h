@@ -117,6 +117,13 @@ public:
     void WindowsMediaPlayerClick(TWindowsMediaPlayer* Sender, short nButton, short nShiftState, int fX,
                                  int fY);
     void S_ExitClick(QObject* Sender);
+    // Gives pane Pane (0..3) the file at Path as Open does for a chosen file:
+    // the pane loads it without playing and is marked loaded, the file dialog
+    // remembers its folder, and "[" + the file's name + "]" joins Files, after
+    // a "+" unless Files is empty. When the pane cannot take the file, the
+    // error display shows why, the pane is left empty and not loaded, Files is
+    // unchanged and the result is false.
+    bool LoadPaneFile(int Pane, const QString& Path, QString& Files);
     void B_OptionClick(QObject* Sender);
     void S_ReadmeClick(QObject* Sender);
     void S_HistoryClick(QObject* Sender);

@@ -92,7 +92,10 @@ TEST(ApplicationNotify, ShowsErrorsFromHandlersAndKeepsDelivering) {
     target.FThrow = [] { throw EQuadvError("cannot open a.mp4"); };
     QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
     QCoreApplication::sendPostedEvents(&target);
-    target.FThrow = [] { throw 42; }; // not the program's own error: an empty message
+    target.FThrow = [] { throw std::bad_alloc(); }; // another type's error keeps its own text
+    QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
+    QCoreApplication::sendPostedEvents(&target);
+    target.FThrow = [] { throw 42; }; // no exception at all: still a message, never an empty box
     QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
     QCoreApplication::sendPostedEvents(&target);
     target.FThrow = nullptr;
@@ -100,12 +103,13 @@ TEST(ApplicationNotify, ShowsErrorsFromHandlersAndKeepsDelivering) {
     QCoreApplication::sendPostedEvents(&target);
     SetMessageHook({});
 
-    EXPECT_EQ(target.FDelivered, 3);
-    ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[0].Caption, QString::fromUtf16(kApplicationTitle));
+    EXPECT_EQ(target.FDelivered, 4);
+    ASSERT_EQ(shown.size(), 3u);
+    for (const TShownMessage& message : shown)
+        EXPECT_EQ(message.Caption, QString::fromUtf16(kApplicationTitle));
     EXPECT_EQ(shown[0].Text, QStringLiteral("cannot open a.mp4."));
-    EXPECT_EQ(shown[1].Caption, QString::fromUtf16(kApplicationTitle));
-    EXPECT_EQ(shown[1].Text, QString());
+    EXPECT_EQ(shown[1].Text, QStringLiteral("std::bad_alloc."));
+    EXPECT_EQ(shown[2].Text, QStringLiteral("予期しないエラーが発生しました."));
 }
 
 } // namespace

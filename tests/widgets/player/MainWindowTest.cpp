@@ -120,19 +120,53 @@ TEST_F(MainWindowTest, OpenCancelledEverywhereStillUnloadsThePreviousFiles) {
     }
 }
 
-TEST_F(MainWindowTest, OpenFailingPartWayKeepsEarlierPanesAndShowsNoMoreDialogs) {
-    H.FEngines[1]->FFailLoad = "cannot open b.mp4";
+TEST_F(MainWindowTest, AFileAPaneCannotTakeCostsThatPaneAloneAndOpenGoesOn) {
+    H.FEngines[1]->FFailLoad = "b.mp4: no such file";
+    H.FEngines[2]->FFailUrlRead = "pane 3 cannot tell its file";
     H.FDialog->FAnswers = {H.FilePath(QStringLiteral("a.mp4")), H.FilePath(QStringLiteral("b.mp4")),
-                           H.FilePath(QStringLiteral("c.mp4"))};
-    QTest::mouseClick(W->B_Open, Qt::LeftButton); // through the application's error handling
-    EXPECT_EQ(H.FDialog->FTitles.size(), 2);
-    ASSERT_EQ(H.FMessages.size(), 1u);
-    EXPECT_EQ(H.FMessages[0].Text, QStringLiteral("cannot open b.mp4."));
+                           H.FilePath(QStringLiteral("c.mp4")), H.FilePath(QStringLiteral("d.mp4"))};
+    QTest::mouseClick(W->B_Open, Qt::LeftButton);
+    EXPECT_EQ(H.FDialog->FTitles.size(), 4);
+    ASSERT_EQ(H.FMessages.size(), 2u);
     EXPECT_EQ(H.FMessages[0].Caption, QStringLiteral("Quadrelle 150727"));
-    EXPECT_TRUE(W->FLoaded[0]);
-    EXPECT_FALSE(W->FLoaded[1]);
-    EXPECT_FALSE(W->B_Play->isEnabled());
+    EXPECT_EQ(H.FMessages[0].Text, QStringLiteral("b.mp4: no such file."));
+    EXPECT_EQ(H.FMessages[1].Text, QStringLiteral("pane 3 cannot tell its file."));
+    EXPECT_EQ(W->FLoaded, (std::array<bool, 4>{true, false, false, true}));
+    EXPECT_EQ(W->windowTitle(), QStringLiteral("[a.mp4]+[d.mp4]"));
+    EXPECT_TRUE(W->B_Play->isEnabled());
+    EXPECT_TRUE(W->B_Stop->isEnabled());
+    H.FEngines[2]->FFailUrlRead.reset();
+    EXPECT_EQ(W->WindowsMediaPlayer2->GetURL(), QString());
+    EXPECT_EQ(W->WindowsMediaPlayer3->GetURL(), QString());
+    // The folder is that of the last file a pane took.
+    EXPECT_EQ(H.FDialog->FInitialDirs[3], H.FDir.path());
+    H.ClearAllCalls();
+    W->S_Play->trigger();
+    EXPECT_EQ(H.TakeCalls(0), TCalls{"Play"});
+    EXPECT_EQ(H.TakeCalls(1), TCalls{});
+    EXPECT_EQ(H.TakeCalls(2), TCalls{});
+    EXPECT_EQ(H.TakeCalls(3), TCalls{"Play"});
+}
+
+TEST_F(MainWindowTest, OpenWhoseOnlyFileFailsLeavesPlayAndStopDisabled) {
+    H.FEngines[2]->FFailLoad = "c.mp4: is a folder, not a media file";
+    H.Open({{}, {}, QStringLiteral("c.mp4"), {}});
+    EXPECT_EQ(H.FDialog->FTitles.size(), 4);
+    ASSERT_EQ(H.FMessages.size(), 1u);
+    EXPECT_EQ(H.FMessages[0].Text, QStringLiteral("c.mp4: is a folder, not a media file."));
     EXPECT_EQ(W->windowTitle(), W->FTitle);
+    EXPECT_FALSE(W->B_Play->isEnabled());
+    EXPECT_FALSE(W->B_Stop->isEnabled());
+    EXPECT_FALSE(W->FLoaded[2]);
+}
+
+TEST_F(MainWindowTest, SessionEndDuringAnOpenErrorAsksForNoMoreFiles) {
+    H.FEngines[0]->FFailLoad = "a.mp4: no such file";
+    SetMessageHook([this](QWidget*, const QString&, const QString&) { W->WMEndSession(); });
+    H.Open({QStringLiteral("a.mp4"), QStringLiteral("b.mp4"), {}, {}});
+    EXPECT_EQ(H.FDialog->FTitles.size(), 1);
+    EXPECT_FALSE(W->isVisible());
+    EXPECT_FALSE(W->FLoaded[1]);
 }
 
 TEST_F(MainWindowTest, PlayPauseDecidesPaneByPane) {
@@ -350,6 +384,37 @@ TEST_F(MainWindowTest, MuteReadFailureIsShownAndChangesNothing) {
     ASSERT_EQ(H.FMessages.size(), 1u);
     EXPECT_EQ(H.FMessages[0].Text, QStringLiteral("mute unavailable."));
     EXPECT_EQ(H.TakeCalls(1), TCalls{});
+}
+
+TEST_F(MainWindowTest, ACommandsErrorIsShownWhereTheCommandStarts) {
+    // Started by the program rather than by an event (trigger, click, the
+    // pane's own event), a failing command still raises nothing to its caller.
+    H.FEngines[1]->FFailMuteRead = "mute unavailable";
+    EXPECT_NO_THROW(W->S_Mute2->trigger());
+    EXPECT_NO_THROW(W->B_Mute2->click());
+    H.Open({QStringLiteral("a.mp4"), {}, {}, {}});
+    H.FEngines[0]->FFailStatusRead = "state unavailable";
+    EXPECT_NO_THROW(W->WindowsMediaPlayer1->GetOnClick()(W->WindowsMediaPlayer1, 1, 0, 5, 5));
+    EXPECT_NO_THROW(W->B_Play->click());
+    // Errors of other types keep their own text; a thrown value that is no
+    // exception still says something.
+    H.FDialog->FOnExecute = [] { throw std::bad_alloc(); };
+    EXPECT_NO_THROW(W->S_Open->trigger());
+    H.FDialog->FOnExecute = [] { throw 42; };
+    EXPECT_NO_THROW(W->B_Open->click());
+    QStringList texts;
+    for (const TShownMessage& message : H.FMessages) {
+        EXPECT_EQ(message.Caption, W->FTitle);
+        texts << message.Text;
+    }
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("mute unavailable."), QStringLiteral("mute unavailable."),
+                                  QStringLiteral("state unavailable."), QStringLiteral("state unavailable."),
+                                  QStringLiteral("std::bad_alloc."),
+                                  QStringLiteral("予期しないエラーが発生しました.")}));
+    // The commands went on working afterwards.
+    H.FEngines[1]->FFailMuteRead.reset();
+    W->S_Mute2->trigger();
+    EXPECT_TRUE(W->WindowsMediaPlayer2->GetMute());
 }
 
 TEST_F(MainWindowTest, OpenShortcutWorksAndAppliesThePresetFirst) {

@@ -46,6 +46,9 @@ TMainWindowHarness::~TMainWindowHarness() {
 }
 
 void TMainWindowHarness::Create() {
+    // A second call stands for the program's next start in the same folder.
+    FWindow.reset();
+    FEngines.clear();
     TQuadvMainEnvironment environment;
     environment.CreatePane = [this](QWidget* Parent) {
         auto engine = std::make_unique<TFakeMediaEngine>();

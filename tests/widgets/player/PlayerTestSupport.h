@@ -60,6 +60,7 @@ public:
     std::unique_ptr<TQUADV_MAIN> FWindow;
 
     // Builds the window; call after changing the folder's files if needed.
+    // Called again, it replaces the window as the program's next start would.
     void Create();
     // Loads the given panes through Open, by script (empty: cancel).
     void Open(const std::vector<QString>& Files);

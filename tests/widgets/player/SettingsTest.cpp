@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QTest>
 #include <QTimer>
@@ -99,6 +100,47 @@ TEST_F(SettingsTest, UnreadableFilesFallBackToDefaultsAndTheWindowStillStarts) {
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(H.FEngines[i]->FPlayCount, 1);
     EXPECT_TRUE(H.FMessages.empty());
+}
+
+TEST_F(SettingsTest, AnUndecodableFileIsReplacedAtTheNextSaveAndTheNextStartFindsIt) {
+    WriteFile(SettingsPath(), QByteArray("\xFF\xFE\x41", 3)); // one byte after the mark
+    Show();
+    W->move(230, 140);
+    W->PM_Link->trigger();
+    W->PM_AutoRepeat->trigger();
+    W->S_Exit->trigger();
+    EXPECT_EQ(
+        ReadFile(SettingsPath()),
+        Utf16File(QStringLiteral("[Main]\r\nX=230\r\nY=140\r\nDir=\r\nAutoRepeat=1\r\nLink=1\r\n\r\n")));
+    // Written through a temporary file that is gone again.
+    EXPECT_EQ(QDir(H.FDir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{SettingsPath().section(u'/', -1)});
+
+    Show();
+    EXPECT_EQ(W->pos(), QPoint(230, 140));
+    EXPECT_TRUE(W->PM_Link->isChecked());
+    EXPECT_TRUE(W->PM_AutoRepeat->isChecked());
+    EXPECT_TRUE(H.FMessages.empty());
+}
+
+TEST_F(SettingsTest, AFolderNameWithALineBreakCostsOnlyTheFolder) {
+    WriteFile(SettingsPath(), Utf16File(QStringLiteral("[Main]\r\nDir=/movies\r\n")));
+    Show();
+    const QString folder = H.FilePath(QStringLiteral("two\nlines"));
+    ASSERT_TRUE(QDir().mkdir(folder));
+    H.FDialog->FAnswers = {folder + QStringLiteral("/a.mp4")};
+    W->B_OpenClick(nullptr);
+    ASSERT_EQ(W->OpenDialog->GetInitialDir(), folder);
+    W->move(260, 170);
+    W->PM_Link->trigger();
+    W->close();
+
+    Show();
+    EXPECT_EQ(W->pos(), QPoint(260, 170));
+    EXPECT_TRUE(W->PM_Link->isChecked());
+    EXPECT_FALSE(W->PM_AutoRepeat->isChecked());
+    EXPECT_EQ(W->OpenDialog->GetInitialDir(), QStringLiteral("/movies"));
+    EXPECT_FALSE(ReadFile(SettingsPath()).contains(Utf16File(QStringLiteral("lines")).mid(2)));
 }
 
 TEST_F(SettingsTest, EveryClosePathSavesOnceAndStopsOnlyPanesWithAFile) {
