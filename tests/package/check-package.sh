@@ -88,3 +88,99 @@ pass "manual page quadrelle(1) formats without warnings"
 writable=$(find "$tree/root" -perm /022 ! -type l)
 [ -z "$writable" ] || fail "writable by group or others: $writable"
 pass "nothing in the unpacked tree is writable by group or others"
+
+# --- the unpacked program, run by an ordinary user under Xvfb
+as_user=$root/scripts/as-user
+user=$(id -un)
+if [ "$(id -u)" -eq 0 ]; then
+    user=${QUADV_TEST_USER:-quadv}
+    "$as_user" true # makes the account when it is missing
+fi
+work=$tree/work
+install -d -m 755 "$work"
+install -d -o "$user" -g "$(id -gn "$user")" -m 700 "$work/user"
+config=$work/user/config
+"$root/scripts/make-sample-clips" "$work/clips" >"$art/clips.log" 2>&1
+clip() { echo "$work/clips/clip$1_320x240.mp4"; }
+
+# Help hands its text to xdg-open; this one records what it was given.
+install -d -m 755 "$work/bin"
+cat >"$work/bin/xdg-open" <<SCRIPT
+#!/bin/sh
+printf '%s\n' "\$*" >>"$work/user/opened"
+SCRIPT
+chmod 755 "$work/bin/xdg-open"
+
+xvfb_pid=
+app_pid=
+cleanup() {
+    [ -n "$app_pid" ] && kill -KILL "$app_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    cleanup_tree
+}
+trap cleanup EXIT
+display=:$((200 + RANDOM % 100))
+# -ac: the user is another account than the server's.
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp -ac >"$art/xvfb.log" 2>&1 &
+xvfb_pid=$!
+export DISPLAY=$display
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
+
+# The unpacked program, as the user.
+quadrelle=("$as_user" env XDG_CONFIG_HOME="$config" QT_QPA_PLATFORM=xcb PATH="$work/bin:/usr/bin:/bin"
+           "$tree/root/usr/bin/quadrelle")
+wait_caption() { # wait_caption TITLE: the window id, once a window has that caption
+    local id
+    for _ in $(seq 300); do
+        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1) && [ -n "$id" ] &&
+            { echo "$id"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+quote() { printf '%s' "$1" | sed 's/[][\.*^$+]/\\&/g'; }
+
+"${quadrelle[@]}" "$(clip 1)" "$(clip 2)" >"$art/first.log" 2>&1 &
+app_pid=$!
+win=$(wait_caption "$(quote "[clip1_320x240.mp4]+[clip2_320x240.mp4]")") ||
+    fail "no window captioned [clip1_320x240.mp4]+[clip2_320x240.mp4]: $(xdotool search --name . getwindowname %@ 2>&1 | head -5)"
+pass "usr/bin/quadrelle with two clips: caption [clip1_320x240.mp4]+[clip2_320x240.mp4]"
+
+# Help > Readme through the link finds the text beside the program.
+xdotool windowfocus --sync "$win" 2>/dev/null || true
+xdotool key --clearmodifiers alt+h
+sleep 0.5
+xdotool key --clearmodifiers r
+for _ in $(seq 100); do [ -s "$work/user/opened" ] && break; sleep 0.1; done
+opened=$(cat "$work/user/opened" 2>/dev/null || true)
+case $opened in
+*"$tree/root/usr/lib/quadrelle/README.TXT") ;;
+*) fail "Help > Readme opened '$opened'" ;;
+esac
+[ -f "$tree/root/usr/lib/quadrelle/README.TXT" ] || fail "README.TXT is not in usr/lib/quadrelle"
+pass "Help > Readme opens usr/lib/quadrelle/README.TXT"
+
+# Another start without files ends at once; with a file it hands the file over.
+rc=0
+timeout 20 "${quadrelle[@]}" >"$art/second-bare.log" 2>&1 || rc=$?
+[ "$rc" -eq 1 ] || fail "a second start without files ended with $rc, not 1"
+rc=0
+timeout 20 "${quadrelle[@]}" "$(clip 3)" >"$art/second.log" 2>&1 || rc=$?
+[ "$rc" -eq 0 ] || fail "a second start with a file ended with $rc, not 0: $(cat "$art/second.log")"
+wait_caption "$(quote "[clip3_320x240.mp4]")" >/dev/null ||
+    fail "the first copy did not show clip3: '$(xdotool getwindowname "$win")'"
+pass "a second start ends with 1 without files; with a file it ends with 0 and the first copy shows it"
+
+kill -TERM "$app_pid"
+rc=0
+for _ in $(seq 200); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+wait "$app_pid" || rc=$?
+app_pid=
+[ "$rc" -eq 0 ] || fail "exit code $rc after SIGTERM"
+settings=$config/quadrelle/quadrelle_$user.ini
+[ -f "$settings" ] || fail "no settings file in $config/quadrelle: $(ls -la "$config" "$config/quadrelle" 2>&1)"
+[ "$(head -c 2 "$settings" | od -An -tx1 | tr -d ' ')" = fffe ] || fail "the settings file is not UTF-16"
+iconv -f UTF-16 -t UTF-8 "$settings" | tr -d '\r' | grep -qx '\[Main\]' || fail "no section Main in $settings"
+[ -z "$(find "$tree/root" -name '*.ini')" ] || fail "settings written into the installed tree"
+pass "after SIGTERM the settings are in \$XDG_CONFIG_HOME/quadrelle/quadrelle_$user.ini"
