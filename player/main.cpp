@@ -3,6 +3,7 @@
 #include "DblClickLabel.h"
 #include "ErrorDisplay.h"
 #include "ExecutablePath.h"
+#include "FixedThumbScrollBar.h"
 #include "HandOver.h"
 #include "IniStore.h"
 #include "NamedMutex.h"
@@ -70,8 +71,9 @@ QPushButton* MakeButton(QWidget* Parent, const QString& Caption, QRect Geometry)
     return button;
 }
 
-QScrollBar* MakeScrollBar(QWidget* Parent, QRect Geometry, int Min, int Max, int Position, int LargeStep) {
-    auto* bar = new QScrollBar(Qt::Horizontal, Parent);
+TFixedThumbScrollBar* MakeScrollBar(QWidget* Parent, QRect Geometry, int Min, int Max, int Position,
+                                    int LargeStep) {
+    auto* bar = new TFixedThumbScrollBar(Qt::Horizontal, Parent);
     bar->setGeometry(Geometry);
     bar->setRange(Min, Max);
     bar->setValue(Position);
