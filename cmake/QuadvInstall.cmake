@@ -28,6 +28,11 @@ if(CMAKE_OBJCOPY)
                       COMMAND_ERROR_IS_FATAL ANY)")
 endif()
 
+# The texts Help opens and the sample presets file, which keeps a name the
+# program does not read.
+install(FILES "${resources}/README.TXT" "${resources}/HISTORY.TXT" "${resources}/MovieSize.ini.sample"
+        DESTINATION "${QUADV_INSTALL_APPDIR}")
+
 # The link is made in the build tree and installed as a link.
 file(RELATIVE_PATH link_target "${CMAKE_INSTALL_FULL_BINDIR}"
      "${CMAKE_INSTALL_PREFIX}/${QUADV_INSTALL_APPDIR}/quadrelle")

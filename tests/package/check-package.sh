@@ -63,6 +63,12 @@ esac
     fail "usr/bin/quadrelle leads to $(realpath "$link")"
 [ -x "$tree/root/usr/lib/quadrelle/quadrelle" ] || fail "no program in usr/lib/quadrelle"
 pass "usr/bin/quadrelle is a relative link to usr/lib/quadrelle/quadrelle"
+for data in README.TXT HISTORY.TXT MovieSize.ini.sample; do
+    [ -s "$tree/root/usr/lib/quadrelle/$data" ] || fail "no $data beside the program"
+done
+# Under its own name the presets file would replace the built-in sizes.
+[ ! -e "$tree/root/usr/lib/quadrelle/MovieSize.ini" ] || fail "a MovieSize.ini is installed"
+pass "README.TXT, HISTORY.TXT and MovieSize.ini.sample beside the program"
 
 grep -qx 'Exec=quadrelle %F' "$desktop" || fail "desktop entry: $(grep '^Exec=' "$desktop")"
 grep -qx "Icon=$app_id" "$desktop" || fail "desktop entry: $(grep '^Icon=' "$desktop")"
@@ -158,7 +164,6 @@ case $opened in
 *"$tree/root/usr/lib/quadrelle/README.TXT") ;;
 *) fail "Help > Readme opened '$opened'" ;;
 esac
-[ -f "$tree/root/usr/lib/quadrelle/README.TXT" ] || fail "README.TXT is not in usr/lib/quadrelle"
 pass "Help > Readme opens usr/lib/quadrelle/README.TXT"
 
 # Another start without files ends at once; with a file it hands the file over.
