@@ -7,15 +7,21 @@
 #include "NamedMutex.h"
 #include "QuadvApplication.h"
 #include "SessionEnd.h"
+#include "SessionPlatform.h"
 #include "WindowsMediaPlayer.h"
 #include "main.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -58,7 +64,21 @@ int main(int argc, char** argv) {
         if (const std::optional<int> code = HandOverToRunningCopy(argc, argv))
             return *code;
     }
-    TQuadvApplication app(argc, argv);
+    // In a Wayland session the window runs through XWayland, unless the
+    // user chose a platform; an argument, unlike the environment, is not
+    // handed on to the programs the shell starts for us.
+    std::vector<char*> args(argv, argv + argc);
+    std::string platform = SessionPlatform(std::getenv("QT_QPA_PLATFORM"), std::getenv("XDG_SESSION_TYPE"),
+                                           std::getenv("WAYLAND_DISPLAY"));
+    if (std::find_if(args.begin(), args.end(),
+                     [](const char* Arg) { return std::strcmp(Arg, "-platform") == 0; }) != args.end())
+        platform.clear();
+    static char platformOption[] = "-platform";
+    if (!platform.empty())
+        args.insert(args.begin() + 1, {platformOption, platform.data()});
+    int count = int(args.size());
+    args.push_back(nullptr);
+    TQuadvApplication app(count, args.data());
     app.setApplicationName(QString::fromUtf16(kApplicationTitle));
     try {
         QTextStream errors(stderr);

@@ -697,10 +697,8 @@ void TQUADV_MAIN::LoadSettings() {
         // A file that exists but cannot be read counts as no file: the
         // window starts from the defaults rather than half set up.
     }
-    {
-        const TWindowSnapper::TProgramMove guard(*FSnapper);
-        move(left, top);
-    }
+    // The stored corner is the frame's, wherever the window manager draws it.
+    FSnapper->PlaceFrame(QPoint(left, top));
     PM_AutoRepeat->setChecked(!autoRepeat);
     PM_Link->setChecked(link);
     OpenDialog->SetInitialDir(QString::fromStdU16String(dir));
@@ -731,8 +729,9 @@ void TQUADV_MAIN::SaveSettings() {
             // later save from being written: it gives way to a fresh one.
             store.emplace(TIniStore::Empty(file));
         }
-        store->WriteInteger(u"Main", u"X", pos().x());
-        store->WriteInteger(u"Main", u"Y", pos().y());
+        const QPoint frame = FSnapper->FramePosition();
+        store->WriteInteger(u"Main", u"X", frame.x());
+        store->WriteInteger(u"Main", u"Y", frame.y());
         try {
             store->WriteString(u"Main", u"Dir", U16(OpenDialog->GetInitialDir()));
         } catch (const EQuadvError&) {
