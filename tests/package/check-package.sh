@@ -118,20 +118,38 @@ SCRIPT
 chmod 755 "$work/bin/xdg-open"
 
 xvfb_pid=
+wm_pid=
 app_pid=
 cleanup() {
     [ -n "$app_pid" ] && kill -KILL "$app_pid" 2>/dev/null || true
+    [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
     cleanup_tree
 }
 trap cleanup EXIT
-display=:$((200 + RANDOM % 100))
-# -ac: the user is another account than the server's.
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp -ac >"$art/xvfb.log" 2>&1 &
+until_ok() { # until_ok SECONDS CMD...: CMD succeeds within SECONDS
+    local end=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ $SECONDS -lt $end ] || return 1
+        sleep 0.1
+    done
+}
+# A display whose number the server picks; -ac: the user is another account
+# than the server's.
+mkfifo "$work/display"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -ac 3>"$work/display" >"$art/xvfb.log" 2>&1 &
 xvfb_pid=$!
-export DISPLAY=$display
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
+read -r -t 30 display_number <"$work/display" || fail "Xvfb did not start: $(cat "$art/xvfb.log")"
+export DISPLAY=:$display_number
+until_ok 10 xdpyinfo >/dev/null 2>&1 || fail "Xvfb on $DISPLAY does not answer"
+# Users have a window manager.
+wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+install -d -m 755 "$work/icewm"
+printf 'TitleFontNameXft="IPAPGothic:size=12"\n' >"$work/icewm/preferences"
+ICEWM_PRIVCFG=$work/icewm icewm >"$art/icewm.log" 2>&1 &
+wm_pid=$!
+until_ok 30 wm_running || fail "icewm did not start: $(cat "$art/icewm.log")"
 
 # The unpacked program, as the user.
 quadrelle=("$as_user" env XDG_CONFIG_HOME="$config" QT_QPA_PLATFORM=xcb PATH="$work/bin:/usr/bin:/bin"
