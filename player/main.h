@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
@@ -18,8 +19,10 @@ class QComboBox;
 class QMenu;
 class QMenuBar;
 class QPushButton;
+class QTimer;
 class TDblClickLabel;
 class TFixedThumbScrollBar;
+class THandOverServer;
 class TWindowsMediaPlayer;
 class TWindowSnapper;
 
@@ -124,6 +127,18 @@ public:
     // error display shows why, the pane is left empty and not loaded, Files is
     // unchanged and the result is false.
     bool LoadPaneFile(int Pane, const QString& Path, QString& Files);
+
+    // Files given from outside the window. OpenFiles empties the panes and
+    // lays them out as Open does, gives the first four files to panes 0 to 3
+    // as Open gives chosen files, and plays them.
+    void OpenFiles(const QStringList& Files);
+    // Files from the command line or a second start: OpenFiles runs from the
+    // event loop once no command has a dialog or message open, and the window
+    // comes to the front. Files still waiting are replaced by later ones.
+    void OpenFilesWhenIdle(const QStringList& Files);
+    // Files dropped on pane Pane go into it and the panes after it, in order;
+    // the other panes keep theirs, and the caption lists every loaded pane.
+    void DropFiles(int Pane, const QStringList& Files);
     void B_OptionClick(QObject* Sender);
     void S_ReadmeClick(QObject* Sender);
     void S_HistoryClick(QObject* Sender);
@@ -176,6 +191,9 @@ protected:
 private:
     void CreateElements();
     void CreateMenus();
+    void EmptyPanes();
+    void OpenWaitingFiles();
+    bool PaneDragEvent(int Pane, QEvent* Event);
     void ConnectPositionChange(int Pane);
     void LinkedSeek(int Pane, double newPosition);
     void PlayOrPause(int Pane);
@@ -185,8 +203,11 @@ private:
     std::u16string FMutexName;
     QWidget* FClient = nullptr;
     TWindowSnapper* FSnapper = nullptr;
-    bool FShown = false;  // FormShow has run; it runs once
-    bool FClosed = false; // FormClose has run; the settings are written once
+    THandOverServer* FHandOver = nullptr;     // takes a second start's files, from first show to close
+    std::optional<QStringList> FWaitingFiles; // for OpenFilesWhenIdle
+    QTimer* FWaitingTimer = nullptr;          // looks again while a dialog is open
+    bool FShown = false;                      // FormShow has run; it runs once
+    bool FClosed = false;                     // FormClose has run; the settings are written once
 };
 
 extern TQUADV_MAIN* QUADV_MAIN;
