@@ -5,6 +5,40 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QThread>
+#include <QtGlobal>
+
+#include <mutex>
+
+namespace {
+
+std::mutex HookLock;
+TVrCommQtErrorHook ErrorHook;
+
+void LogError(std::exception_ptr Error) {
+    try {
+        std::rethrow_exception(Error);
+    } catch (const std::exception& E) {
+        qCritical("TVrThreadedComm: %s", E.what());
+    } catch (...) {
+        qCritical("TVrThreadedComm: an exception of unknown type");
+    }
+}
+
+void HandOver(std::exception_ptr Error) {
+    TVrCommQtErrorHook Hook;
+    {
+        std::lock_guard Guard(HookLock);
+        Hook = ErrorHook;
+    }
+    (Hook ? Hook : LogError)(Error);
+}
+
+} // namespace
+
+void SetVrCommQtErrorHook(TVrCommQtErrorHook Hook) {
+    std::lock_guard Guard(HookLock);
+    ErrorHook = std::move(Hook);
+}
 
 void InstallVrCommQtNotifier() {
     // Called on the thread that gets its queue, so the notifier belongs to that
@@ -16,7 +50,15 @@ void InstallVrCommQtNotifier() {
         QCoreApplication* App = QCoreApplication::instance();
         QObject* Owner = App && App->thread() == QThread::currentThread() ? App : nullptr;
         auto* Notifier = new QSocketNotifier(WakeDescriptor, QSocketNotifier::Read, Owner);
-        QObject::connect(Notifier, &QSocketNotifier::activated, Notifier, [] { DrainNotifications(0); });
+        QObject::connect(Notifier, &QSocketNotifier::activated, Notifier, [] {
+            // The drain leaves what is still queued announced, so the notifier
+            // fires again for it.
+            try {
+                DrainNotifications(0);
+            } catch (...) {
+                HandOver(std::current_exception());
+            }
+        });
     });
 }
 

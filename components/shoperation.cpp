@@ -59,7 +59,13 @@ bool TSHOperation::Operate(uint32_t Func, const QStringList& From, const QString
 }
 
 bool TSHOperation::Delete(const QStringList& List) {
-    return Operate(FO_DELETE, List, {}, FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT);
+    // A mend over the bare 0x54: under FOF_NOCONFIRMATION alone the Windows
+    // shell deletes for good, without a word, whatever the recycle bin cannot
+    // take (network drives, removable media, oversized files). With
+    // FOF_WANTNUKEWARNING it asks first, so a delete meant to be undoable never
+    // loses a file silently.
+    return Operate(FO_DELETE, List, {},
+                   FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_WANTNUKEWARNING);
 }
 
 bool TSHOperation::DeleteNoUndo(const QStringList& List) {
@@ -109,6 +115,9 @@ bool TSHOperation::BrowseFolder() {
     QString chosen;
     if (!TShell::Current().BrowseForFolder(Owner(), request, chosen))
         return false;
-    FFolderName = chosen.left(kMaxPath);
+    // A path cut to the buffer would name another folder, or none.
+    if (chosen.size() > kMaxPath)
+        return false;
+    FFolderName = chosen;
     return true;
 }

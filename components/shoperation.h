@@ -46,7 +46,7 @@ public:
     // A new name list the caller owns; null for an empty list.
     static TNameList CreateNameList(const QStringList& List);
 
-    bool Delete(const QStringList& List);       // to the trash, silently
+    bool Delete(const QStringList& List);       // to the trash, silently; never for good unasked
     bool DeleteNoUndo(const QStringList& List); // for good, silently
     bool Move(const QStringList& Destinations, const QStringList& Sources);
     bool Copy(const QStringList& Destinations, const QStringList& Sources);
@@ -57,8 +57,9 @@ public:
     bool Rename(const QString& NewName, const QString& OldName);
 
     // Shows the folder browser (modal). True and FolderName set when the user
-    // chose a folder; false, FolderName unchanged, on cancel or when Root or a
-    // non-empty FolderName is not an existing absolute path.
+    // chose a folder; false, FolderName unchanged, on cancel, when the chosen
+    // path is longer than 259 characters, or when Root or a non-empty
+    // FolderName is not an existing absolute path.
     bool BrowseFolder();
 
 private:

@@ -14,6 +14,8 @@
 // - Port path "\\.\COMn" opens the device named by the environment variable
 //   VRCOMM_PORTn when it is set, else /dev/ttyS<n-1>. The device is opened
 //   exclusively (TIOCEXCL and flock); a second opener fails with EBUSY.
+//   CloseHandle clears the exclusive mode again, and it releases the handle
+//   even when it fails (Linux frees the descriptor whatever close reports).
 // - DCB mapping: BaudRate (any rate, through termios2), ByteSize 5..8 (others
 //   refused with EINVAL), Parity none/odd/even/mark/space (CMSPAR), StopBits one
 //   or two (1.5 refused with EINVAL), fOutxCtsFlow or fRtsControl handshake to
@@ -28,6 +30,12 @@
 //   counters (a pseudo-terminal) reports no line errors.
 // - GetCommModemStatus on a device without modem lines (a pseudo-terminal)
 //   reads all lines off and succeeds, instead of failing.
+// - A hung-up line (the far end of a pseudo-terminal closed, a USB adapter
+//   pulled) fails every call with EIO, except that ClearCommError reports CE_IOE
+//   and PurgeComm succeeds: there is nothing left to purge.
+// - TransmitCommChar cannot jump the driver's queue: it queues the byte, and
+//   fails at once with EAGAIN when the driver takes none (output held by XOFF
+//   or CTS, or the queue full).
 // - Overlapped transfers are emulated on a non-blocking descriptor: a write the
 //   driver does not take at once keeps a copy of its remaining bytes in the
 //   handle and fails with kErrorIoPending; GetOverlappedResult finishes it within
@@ -37,6 +45,9 @@
 // - The overlapped record's event handle is not used.
 //
 // Windows specifics:
+// - An overlapped write sends a copy of its bytes, kept with the handle until
+//   the record's next write or CloseHandle, so that the caller's buffer may
+//   change while the write is pending, as on Linux.
 // - An overlapped record that comes without an event gets one from this layer,
 //   owned by the handle: CloseHandle cancels the handle's pending transfers,
 //   waits for them, closes the events and clears the records' event fields. Such

@@ -164,7 +164,6 @@ public:
             ::close(Fd);
             return Fail(E), kInvalidCommHandle;
         }
-        ::ioctl(Fd, TIOCEXCL);
         // Raw bytes both ways until the caller sets its DCB.
         T.c_iflag = 0;
         T.c_oflag = 0;
@@ -180,6 +179,9 @@ public:
             ::close(Fd);
             return Fail(E), kInvalidCommHandle;
         }
+        // Last, once nothing can fail: the mode belongs to the tty, not to this
+        // descriptor, and outlives it unless CloseHandle clears it.
+        ::ioctl(Fd, TIOCEXCL);
         auto* P = new TPort;
         P->Fd = Fd;
         P->WakeFd = WakeFd;
@@ -197,6 +199,11 @@ public:
         TPort* P = PortOf(Handle);
         if (!P)
             return Fail(EBADF);
+        // The tty keeps exclusive mode for as long as anyone holds it open (a
+        // pseudo-terminal's far end does); left set, it would lock every
+        // ordinary user out of the next open. A hung-up line refuses the
+        // call, and needs it no more.
+        ::ioctl(P->Fd, TIOCNXCL);
         int R = ::close(P->Fd);
         int E = errno;
         ::close(P->WakeFd);
@@ -568,7 +575,14 @@ public:
         // them back out of its partner's input, so it is skipped then.
         if (int OutQue = 0; Tx && ::ioctl(P->Fd, TIOCOUTQ, &OutQue) == 0 && OutQue == 0)
             Tx = false;
-        if ((Tx || Rx) && ::ioctl(P->Fd, TCFLSH, Tx && Rx ? TCIOFLUSH : Tx ? TCOFLUSH : TCIFLUSH) != 0)
+        // A hung-up line (its far end closed, its adapter pulled) refuses every
+        // request with EIO; its queues went with it, so there is nothing to purge.
+        if ((Tx || Rx) &&
+            ::ioctl(P->Fd, TCFLSH,
+                    Tx && Rx ? TCIOFLUSH
+                    : Tx     ? TCOFLUSH
+                             : TCIFLUSH) != 0 &&
+            errno != EIO)
             return Fail(errno);
         return true;
     }
@@ -577,18 +591,16 @@ public:
         TPort* P = PortOf(Handle);
         if (!P)
             return Fail(EBADF);
+        // The driver has no way to put a byte ahead of its queue, and while the
+        // output is held (XOFF, CTS low) it takes none: the call fails at once
+        // with EAGAIN instead of waiting for the far end.
         for (;;) {
             ssize_t N = ::write(P->Fd, &Ch, 1);
             if (N == 1)
                 return true;
-            if (N < 0 && errno == EAGAIN) {
-                pollfd Pfd{P->Fd, POLLOUT, 0};
-                ::poll(&Pfd, 1, 100);
-                continue;
-            }
             if (N < 0 && errno == EINTR)
                 continue;
-            return Fail(errno);
+            return Fail(N == 0 ? EAGAIN : errno);
         }
     }
 

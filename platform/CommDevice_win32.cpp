@@ -18,6 +18,8 @@
 // copied field by field into the Win32 ones (the DCB's and COMSTAT's flags are
 // bit-fields there), except the overlapped record, which the system keeps
 // using after the call returns and which is therefore the caller's own memory.
+// An overlapped write's bytes, which the system also reads later, are a copy
+// this layer keeps.
 
 static_assert(sizeof(TCommOverlapped) == sizeof(OVERLAPPED));
 static_assert(offsetof(TCommOverlapped, Internal) == offsetof(OVERLAPPED, Internal));
@@ -45,11 +47,14 @@ HANDLE Native(TCommHandle Handle) {
 }
 
 // What the layer keeps per open handle: the events it gave to overlapped
-// records that came without one, and line errors that WaitReadable's queue
-// check took from the driver before the caller's ClearCommError could.
+// records that came without one, line errors that WaitReadable's queue check
+// took from the driver before the caller's ClearCommError could, and the bytes
+// of each record's last overlapped write, which the system reads until the
+// write ends.
 struct TPortState {
     std::vector<std::pair<TCommOverlapped*, HANDLE>> Events;
     DWORD StashedErrors = 0;
+    std::map<TCommOverlapped*, std::vector<uint8_t>> WriteCopies;
 };
 
 std::mutex StatesLock;
@@ -181,6 +186,15 @@ public:
             *Written = 0;
         if (!GiveEvent(Handle, Overlapped))
             return false;
+        // A record is written again only once its write has ended, so its
+        // previous copy is free by then; CloseHandle drops the last one after
+        // the handle's transfers have ended.
+        if (Overlapped && Count > 0) {
+            std::lock_guard Guard(StatesLock);
+            auto& Copy = States[Native(Handle)].WriteCopies[Overlapped];
+            Copy.assign(static_cast<const uint8_t*>(Data), static_cast<const uint8_t*>(Data) + Count);
+            Data = Copy.data();
+        }
         DWORD N = 0;
         if (!::WriteFile(Native(Handle), Data, Count, &N, reinterpret_cast<OVERLAPPED*>(Overlapped)))
             return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 // A named, process-wide token that tells a second copy of the program that
@@ -24,3 +25,11 @@ TMutexHandle CreateNamedMutex(std::u16string_view Name);
 
 // Gives up ownership. The object still exists until the process ends.
 void ReleaseNamedMutex(TMutexHandle Handle);
+
+// The name of a local socket through which the copies that share the mutex
+// Name reach each other, as Qt's local sockets take it: on Linux the path of
+// Name + ".sock" in the same runtime folder as the lock file; on Windows a
+// pipe name that holds the logon session's number, so that sessions stay
+// apart as the mutex does. Empty for a refused name or when there is no safe
+// folder.
+std::u16string NamedMutexSocketName(std::u16string_view Name);

@@ -45,20 +45,23 @@ int OpenFolder(const std::string& Path) {
     return Fd;
 }
 
-// The user's runtime folder, opened; -1 with errno set when there is no safe
-// one. $XDG_RUNTIME_DIR is used only when it is absolute and private.
-int OpenRuntimeFolder() {
+// The user's runtime folder, opened, and its path in Path; -1 with errno set
+// when there is no safe one. $XDG_RUNTIME_DIR is used only when it is
+// absolute and private.
+int OpenRuntimeFolder(std::string& Path) {
     const char* Xdg = std::getenv("XDG_RUNTIME_DIR");
     if (Xdg && Xdg[0] == '/') {
         const int Fd = OpenFolder(Xdg);
-        if (Fd >= 0)
+        if (Fd >= 0) {
+            Path = Xdg;
             return Fd;
+        }
     }
-    const std::string Fallback = "/tmp/quadv-" + std::to_string(geteuid());
-    if (mkdir(Fallback.c_str(), 0700) != 0 && errno != EEXIST)
+    Path = "/tmp/quadv-" + std::to_string(geteuid());
+    if (mkdir(Path.c_str(), 0700) != 0 && errno != EEXIST)
         return -1;
     // Someone else may have made the folder first: OpenFolder refuses it then.
-    return OpenFolder(Fallback);
+    return OpenFolder(Path);
 }
 
 bool ValidName(const std::string& Name) {
@@ -73,7 +76,8 @@ int OpenLockFile(std::u16string_view Name, int Flags) {
         errno = EINVAL;
         return -1;
     }
-    const int Dir = OpenRuntimeFolder();
+    std::string Folder;
+    const int Dir = OpenRuntimeFolder(Folder);
     if (Dir < 0)
         return -1;
     const int Fd = openat(Dir, File.c_str(), Flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
@@ -137,4 +141,21 @@ void ReleaseNamedMutex(TMutexHandle Handle) {
     // Ownership means nothing to the existence test, and the lock must stay
     // until the process ends, so there is nothing to undo here.
     (void)Handle;
+}
+
+std::u16string NamedMutexSocketName(std::u16string_view Name) {
+    const std::string File = Utf16ToUtf8(Name);
+    if (!ValidName(File))
+        return {};
+    const int Saved = errno;
+    std::string Folder;
+    const int Dir = OpenRuntimeFolder(Folder);
+    if (Dir < 0) {
+        errno = Saved;
+        return {};
+    }
+    close(Dir);
+    if (Folder.back() != '/')
+        Folder += '/';
+    return Utf8ToUtf16(Folder + File + ".sock");
 }

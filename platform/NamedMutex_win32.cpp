@@ -22,3 +22,15 @@ void ReleaseNamedMutex(TMutexHandle Handle) {
     if (Handle)
         ReleaseMutex(static_cast<HANDLE>(Handle));
 }
+
+std::u16string NamedMutexSocketName(std::u16string_view Name) {
+    DWORD Session = 0;
+    if (Name.empty() || Name.find(u'\\') != std::u16string_view::npos ||
+        !ProcessIdToSessionId(GetCurrentProcessId(), &Session))
+        return {};
+    const std::string Number = std::to_string(Session);
+    std::u16string Result(Name);
+    Result += u".sock-";
+    Result.append(Number.begin(), Number.end());
+    return Result;
+}

@@ -22,8 +22,9 @@ public:
     // waiting in Send is released.
     virtual ~TNotifyChannel() = default;
 
-    // Any thread: queues Message and returns at once (PostMessageW).
-    virtual void Post(uint32_t Message) = 0;
+    // Any thread: queues Message and returns at once (PostMessageW); false
+    // when the system refused it (on Windows a thread's queue takes 10000).
+    virtual bool Post(uint32_t Message) = 0;
     // Any thread but the owner's: queues Message and waits until the owner's
     // thread has handled it or destroyed the channel (SendMessageW).
     virtual void Send(uint32_t Message) = 0;
@@ -34,6 +35,8 @@ int NotifyWakeDescriptor();
 
 // Delivers the calling thread's pending messages, waiting up to TimeoutMs
 // (0: not at all, negative: for ever) for the first. Returns the number handled.
+// What a handler raises leaves the drain; the messages still queued stay
+// announced on the wake-up descriptor, so the next drain delivers them.
 int DrainNotifications(int TimeoutMs);
 
 // Delivers only the calling thread's messages of Send, which a sender waits

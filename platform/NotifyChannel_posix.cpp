@@ -45,8 +45,16 @@ struct TThreadQueue {
             std::lock_guard Guard(Lock);
             Entries.push_back(std::move(E));
         }
+        Arm();
+    }
+    // Makes the descriptor readable (again).
+    void Arm() {
         uint64_t One = 1;
         [[maybe_unused]] ssize_t N = ::write(WakeFd, &One, sizeof One);
+    }
+    void Disarm() {
+        uint64_t Count;
+        [[maybe_unused]] ssize_t N = ::read(WakeFd, &Count, sizeof Count);
     }
 };
 
@@ -91,7 +99,10 @@ public:
                 E.Wait->Finish();
     }
 
-    void Post(uint32_t Message) override { FQueue->Push({this, Message, nullptr}); }
+    bool Post(uint32_t Message) override {
+        FQueue->Push({this, Message, nullptr});
+        return true;
+    }
 
     void Send(uint32_t Message) override {
         auto Wait = std::make_shared<TSendWait>();
@@ -110,6 +121,7 @@ private:
 // Takes the next entry (only sent ones when SentOnly) and runs it.
 bool DeliverOne(TThreadQueue& Q, bool SentOnly) {
     TEntry E{};
+    bool Others;
     {
         std::lock_guard Guard(Q.Lock);
         auto It = SentOnly ? std::find_if(Q.Entries.begin(), Q.Entries.end(),
@@ -119,7 +131,13 @@ bool DeliverOne(TThreadQueue& Q, bool SentOnly) {
             return false;
         E = std::move(*It);
         Q.Entries.erase(It);
+        Others = !Q.Entries.empty();
     }
+    // Announce what stays queued before the handler runs: if it raises, or
+    // runs a loop of its own, the event loop still sees those messages, where
+    // a reset descriptor would leave them until the next post.
+    if (Others)
+        Q.Arm();
     // The sender is released even when the handler raises.
     struct TRelease {
         std::shared_ptr<TSendWait> Wait;
@@ -159,8 +177,7 @@ int DrainNotifications(int TimeoutMs) {
         pollfd P{Queue->WakeFd, POLLIN, 0};
         ::poll(&P, 1, TimeoutMs);
     }
-    uint64_t Count;
-    [[maybe_unused]] ssize_t N = ::read(Queue->WakeFd, &Count, sizeof Count);
+    Queue->Disarm();
     int Handled = 0;
     // Only what is queued now: handlers that post again wait for the next drain.
     size_t Pending;
@@ -170,15 +187,13 @@ int DrainNotifications(int TimeoutMs) {
     }
     while (Pending-- > 0 && DeliverOne(*Queue, false))
         ++Handled;
-    bool More;
-    {
-        std::lock_guard Guard(Queue->Lock);
-        More = !Queue->Entries.empty();
-    }
-    if (More) { // keep the descriptor readable for what is still queued
-        uint64_t One = 1;
-        [[maybe_unused]] ssize_t W = ::write(Queue->WakeFd, &One, sizeof One);
-    }
+    // Readable exactly while messages wait. Checked under the lock, so that a
+    // post in between keeps its own announcement.
+    std::lock_guard Guard(Queue->Lock);
+    if (Queue->Entries.empty())
+        Queue->Disarm();
+    else
+        Queue->Arm();
     return Handled;
 }
 

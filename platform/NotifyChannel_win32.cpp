@@ -45,7 +45,7 @@ public:
         return true;
     }
 
-    void Post(uint32_t Message) override { PostMessageW(FWindow, Message, 0, 0); }
+    bool Post(uint32_t Message) override { return PostMessageW(FWindow, Message, 0, 0) != 0; }
     void Send(uint32_t Message) override { SendMessageW(FWindow, Message, 0, 0); }
 
     void Handle(uint32_t Message) { FHandler(Message); }

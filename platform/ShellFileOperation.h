@@ -22,6 +22,13 @@
 //   conflict that would need a question fails the operation.
 // - Relative paths are taken from the current folder. For FO_RENAME a
 //   destination without a separator names the item in the source's folder.
+// - A name may itself hold * and ?: a source that exists as it is written is
+//   that item alone; only one that does not is expanded as a pattern.
+// - Names are UTF-16 with the bytes of a name that is not UTF-8 escaped as
+//   FileNameToUtf16 does (Utf.h), so that any name can be given and shown.
+// - A copy drops the set-user-ID and set-group-ID bits, as cp does.
+// - FOF_WANTNUKEWARNING changes nothing: what cannot be trashed is never
+//   deleted for good.
 
 // Opaque native window handle (HWND on Windows); only passed through.
 using TWindowHandle = void*;
@@ -46,6 +53,7 @@ inline constexpr uint16_t FOF_FILESONLY = 0x0080;
 inline constexpr uint16_t FOF_SIMPLEPROGRESS = 0x0100;
 inline constexpr uint16_t FOF_NOCONFIRMMKDIR = 0x0200;
 inline constexpr uint16_t FOF_NOERRORUI = 0x0400;
+inline constexpr uint16_t FOF_WANTNUKEWARNING = 0x4000;
 #endif
 
 // The result when the user cancelled (ERROR_CANCELLED on Windows).

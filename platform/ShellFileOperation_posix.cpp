@@ -1,5 +1,7 @@
 #include "ShellFileOperation.h"
 
+#include "Utf.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,52 +40,62 @@ std::vector<std::u16string> SplitNameList(const char16_t* List) {
     return names;
 }
 
+// Names cross the record as UTF-16, with the bytes of a name that is not
+// UTF-8 escaped (Utf.h), so every name can be named and shown.
 bool ToPath(const std::u16string& Text, fs::path& Out) {
-    try {
-        Out = fs::path(Text);
-        return true;
-    } catch (...) {
-        return false; // unpaired surrogates
-    }
+    std::string name;
+    if (!FileNameFromUtf16(Text, name))
+        return false; // an unpaired surrogate that stands for no byte
+    Out = fs::path(std::move(name));
+    return true;
 }
 
 std::u16string ToText(const fs::path& Path) {
-    try {
-        return Path.u16string();
-    } catch (...) {
-        // A name that is not UTF-8: show its ASCII and mark the rest.
-        std::u16string text;
-        for (unsigned char c : Path.native())
-            text.push_back(c < 0x80 ? char16_t(c) : u'\uFFFD');
-        return text;
-    }
+    return FileNameToUtf16(Path.native());
 }
 
 bool HasWildcard(const std::string& Name) {
     return Name.find_first_of("*?") != std::string::npos;
 }
 
+// The characters of a name: its code points, and each byte that belongs to no
+// UTF-8 sequence on its own (as an escaped byte, which no code point equals).
+std::u32string Characters(std::string_view Name) {
+    const std::u16string text = FileNameToUtf16(Name);
+    std::u32string chars;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i];
+        // Escaped bytes are low surrogates, so a high one always starts a pair.
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size()) {
+            chars.push_back(0x10000 + ((char32_t(unit) - 0xD800) << 10) + (char32_t(text[++i]) - 0xDC00));
+        } else {
+            chars.push_back(unit);
+        }
+    }
+    return chars;
+}
+
 // The shell's wildcards: * any run, ? any one character, nothing else special.
 // "*.*" matches every name, dot or not.
-bool MatchWildcard(std::string_view Pattern, std::string_view Name) {
-    if (Pattern == "*.*")
-        Pattern = "*";
-    size_t p = 0, n = 0, starP = std::string_view::npos, starN = 0;
+bool MatchWildcard(std::u32string_view Pattern, std::u32string_view Name) {
+    if (Pattern == U"*.*")
+        Pattern = U"*";
+    size_t p = 0, n = 0, starP = std::u32string_view::npos, starN = 0;
     while (n < Name.size()) {
-        if (p < Pattern.size() && (Pattern[p] == '?' || Pattern[p] == Name[n])) {
+        if (p < Pattern.size() && (Pattern[p] == U'?' || Pattern[p] == Name[n])) {
             ++p;
             ++n;
-        } else if (p < Pattern.size() && Pattern[p] == '*') {
+        } else if (p < Pattern.size() && Pattern[p] == U'*') {
             starP = p++;
             starN = n;
-        } else if (starP != std::string_view::npos) {
+        } else if (starP != std::u32string_view::npos) {
             p = starP + 1;
             n = ++starN;
         } else {
             return false;
         }
     }
-    while (p < Pattern.size() && Pattern[p] == '*')
+    while (p < Pattern.size() && Pattern[p] == U'*')
         ++p;
     return p == Pattern.size();
 }
@@ -128,6 +141,17 @@ uint64_t TreeSize(const fs::path& Path) {
     for (const auto& name : names)
         size += TreeSize(Path / name);
     return size;
+}
+
+// At most Room bytes of Name, cut before a whole UTF-8 character: a name of the
+// longest length the file system takes still leaves room for what is added to it.
+std::string Shortened(const std::string& Name, size_t Room) {
+    if (Name.size() <= Room)
+        return Name;
+    size_t cut = Room;
+    while (cut > 0 && (static_cast<unsigned char>(Name[cut]) & 0xC0) == 0x80)
+        --cut;
+    return Name.substr(0, cut);
 }
 
 // rename(2) that never replaces: a name that appeared after the check is not overwritten.
@@ -231,7 +255,9 @@ int TrashInto(const fs::path& Trash, const fs::path& Item, const std::string& In
     const std::string content =
         "[Trash Info]\nPath=" + PercentEncode(InfoPath) + "\nDeletionDate=" + date + "\n";
 
-    const std::string base = Item.filename().native();
+    // The item keeps its own name in the info file's Path; the name in the trash
+    // is only a key, cut so that the key, a number and ".trashinfo" fit.
+    const std::string base = Shortened(Item.filename().native(), NAME_MAX - 16);
     for (int n = 1; n < 100000; ++n) {
         const std::string name = n == 1 ? base : base + "." + std::to_string(n);
         const fs::path infoFile = info / (name + ".trashinfo");
@@ -280,11 +306,18 @@ int MoveToTrash(const fs::path& Item) {
         fs::create_directories(home.parent_path(), ec);
         return TrashInto(home, Item, Item.native());
     }
-    const fs::path top = MountTop(Item, item.st_dev);
+    // Through a linked folder the item lies on the mount the link points to;
+    // the walk up to that mount's top must follow the real folders, or the trash
+    // would be made inside the linked folder, where no desktop looks for it.
+    std::error_code ec;
+    const fs::path real = fs::canonical(Item.parent_path(), ec) / Item.filename();
+    if (ec)
+        return ec.value();
+    const fs::path top = MountTop(real, item.st_dev);
     fs::path trash;
     if (int rc = MountTrash(top, trash))
         return rc;
-    return TrashInto(trash, Item, Item.lexically_relative(top).native());
+    return TrashInto(trash, real, real.lexically_relative(top).native());
 }
 
 class TOperation {
@@ -308,6 +341,7 @@ private:
     int CopyAcross(const fs::path& Src, const fs::path& Dst, const struct stat& St, bool Replace);
     int CopyFile(const fs::path& Src, const fs::path& Dst, const struct stat& St, bool Replace);
     int CopySymlink(const fs::path& Src, const fs::path& Dst, bool Replace);
+    mode_t WrittenMode(const struct stat& Src, int Fd) const;
     int Conflict(const fs::path& Existing, const fs::path& Source);
     bool Tick(const fs::path& Current, uint64_t Bytes);
     int Cancelled() {
@@ -367,20 +401,25 @@ int TOperation::Expand(const std::vector<std::u16string>& Names, std::vector<std
             return EINVAL; // the root itself
         std::vector<fs::path> matches;
         const std::string last = path.filename().native();
-        const bool wild = HasWildcard(last);
+        // Unlike Windows, a POSIX name may hold * and ?: a name that exists as
+        // it is written is that item alone, and only one that does not is a pattern.
+        struct stat st;
+        const bool exists = LStat(path, st);
+        const int missing = exists ? 0 : errno;
+        const bool wild = !exists && missing == ENOENT && HasWildcard(last);
         if (wild) {
             std::vector<fs::path> names;
             if (int rc = ListChildren(path.parent_path(), names))
                 return rc;
+            const std::u32string pattern = Characters(last);
             for (const auto& name : names)
-                if (MatchWildcard(last, name.native()))
+                if (MatchWildcard(pattern, Characters(name.native())))
                     matches.push_back(path.parent_path() / name);
             if (matches.empty())
                 return ENOENT;
         } else {
-            struct stat st;
-            if (!LStat(path, st))
-                return errno;
+            if (!exists)
+                return missing;
             matches.push_back(path);
         }
         Sources.push_back(std::move(matches));
@@ -418,7 +457,7 @@ int TOperation::CopySymlink(const fs::path& Src, const fs::path& Dst, bool Repla
     if (!Replace)
         return ::symlink(target.c_str(), Dst.c_str()) == 0 ? 0 : errno;
     // Made beside the old one and renamed over it, so the old link survives a failure.
-    const fs::path temp = Dst.parent_path() / ("." + Dst.filename().native() + ".quadv-link");
+    const fs::path temp = Dst.parent_path() / ("." + Shortened(Dst.filename().native(), 64) + ".quadv-link");
     ::unlink(temp.c_str());
     if (::symlink(target.c_str(), temp.c_str()) != 0)
         return errno;
@@ -430,6 +469,21 @@ int TOperation::CopySymlink(const fs::path& Src, const fs::path& Dst, bool Repla
     return 0;
 }
 
+// A copy drops the set-user-ID and set-group-ID bits, as cp does: the copy
+// belongs to whoever made it, and must not run with the rights of the
+// original's owner or group, nor give its maker's to whoever runs it. A move
+// across file systems keeps them while the new file has the old owner and group.
+mode_t TOperation::WrittenMode(const struct stat& Src, int Fd) const {
+    mode_t mode = Src.st_mode & 07777;
+    struct stat now {};
+    const bool keep = FOp.wFunc != FO_COPY && ::fstat(Fd, &now) == 0;
+    if (!keep || now.st_uid != Src.st_uid)
+        mode &= ~mode_t(S_ISUID);
+    if (!keep || now.st_gid != Src.st_gid)
+        mode &= ~mode_t(S_ISGID);
+    return mode;
+}
+
 // The copy is written under a temporary name in the destination folder and
 // renamed into place only when complete: a cancel or an error leaves either the
 // old destination or none, never a partial file.
@@ -437,7 +491,8 @@ int TOperation::CopyFile(const fs::path& Src, const fs::path& Dst, const struct 
     const int in = ::open(Src.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         return errno;
-    std::string pattern = (Dst.parent_path() / ("." + Dst.filename().native() + ".quadv-XXXXXX")).native();
+    std::string pattern =
+        (Dst.parent_path() / ("." + Shortened(Dst.filename().native(), 64) + ".quadv-XXXXXX")).native();
     const int out = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (out < 0) {
         const int rc = errno;
@@ -471,7 +526,7 @@ int TOperation::CopyFile(const fs::path& Src, const fs::path& Dst, const struct 
             break;
         }
     }
-    if (rc == 0 && ::fchmod(out, St.st_mode & 07777) != 0)
+    if (rc == 0 && ::fchmod(out, WrittenMode(St, out)) != 0)
         rc = errno;
     if (rc == 0) {
         const struct timespec times[2] = {St.st_atim, St.st_mtim};
@@ -517,8 +572,13 @@ int TOperation::CopyItem(const fs::path& Src, const fs::path& Dst) {
         for (const auto& name : names)
             if (int rc = CopyItem(Src / name, Dst / name))
                 return rc;
-        if (!exists)
-            ::chmod(Dst.c_str(), src.st_mode & 07777);
+        if (!exists) {
+            // Not the source's set-group-ID, which says whose group new files
+            // get; the one the folder inherited from its new parent stays.
+            struct stat made;
+            const mode_t inherited = LStat(Dst, made) ? made.st_mode & S_ISGID : 0;
+            ::chmod(Dst.c_str(), (src.st_mode & 01777) | inherited);
+        }
         return 0;
     }
     if (exists) {

@@ -10,3 +10,11 @@ int LastSystemError();
 // spaces and full stops removed. Never empty: an unknown code gives a text
 // naming the number.
 std::string SystemErrorText(int Code);
+
+// The system's codes for failures that the program finds itself, so that they
+// read like the system's own: an argument out of range (EINVAL /
+// ERROR_INVALID_PARAMETER), something still in use (EBUSY / ERROR_BUSY), and a
+// wait that ran out (ETIMEDOUT / ERROR_TIMEOUT).
+int SystemErrorInvalidArgument();
+int SystemErrorBusy();
+int SystemErrorTimedOut();

@@ -30,3 +30,15 @@ std::string SystemErrorText(int Code) {
         Text = "system error " + std::to_string(Code);
     return Text;
 }
+
+int SystemErrorInvalidArgument() {
+    return EINVAL;
+}
+
+int SystemErrorBusy() {
+    return EBUSY;
+}
+
+int SystemErrorTimedOut() {
+    return ETIMEDOUT;
+}

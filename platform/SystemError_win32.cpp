@@ -24,3 +24,15 @@ std::string SystemErrorText(int Code) {
         Text = "system error " + std::to_string(Code);
     return Text;
 }
+
+int SystemErrorInvalidArgument() {
+    return ERROR_INVALID_PARAMETER;
+}
+
+int SystemErrorBusy() {
+    return ERROR_BUSY;
+}
+
+int SystemErrorTimedOut() {
+    return ERROR_TIMEOUT;
+}

@@ -1,8 +1,10 @@
 #pragma once
 
 // Per-thread scheduling priority in Win32 terms: -2 (THREAD_PRIORITY_LOWEST)
-// to 2 (THREAD_PRIORITY_HIGHEST). On Linux each step is five nice values of the
-// thread (2 is nice -10); raising above normal needs the privilege to do so.
+// to 2 (THREAD_PRIORITY_HIGHEST), relative to the process as on Windows. On
+// Linux each step is five nice values of the thread, counted from the nice
+// value the process started with (2 is ten below it), within -20 to 19;
+// raising above normal needs the privilege to do so.
 
 #include <cstdint>
 

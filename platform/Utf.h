@@ -9,3 +9,11 @@
 // bad input.
 std::u16string Utf8ToUtf16(std::string_view Text);
 std::string Utf16ToUtf8(std::u16string_view Text);
+
+// File names. A POSIX name is bytes and need not be UTF-8: each byte that is not
+// part of a well-formed sequence becomes a lone surrogate U+DC80..U+DCFF (the
+// escape Python uses for file names), so that every name survives the trip to
+// UTF-16 and back exactly. FileNameFromUtf16 fails, leaving Name untouched, on
+// any other unpaired surrogate.
+std::u16string FileNameToUtf16(std::string_view Name);
+bool FileNameFromUtf16(std::u16string_view Text, std::string& Name);

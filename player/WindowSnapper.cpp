@@ -2,12 +2,17 @@
 
 #include "SnapToWorkArea.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 TWindowSnapper::TWindowSnapper(QWidget* Window) : QObject(Window), FWindow(Window) {
-    FModifiers = [] { return QGuiApplication::queryKeyboardModifiers(); };
+    FPointer = [this] { return SystemPointer(); };
+    FPlacementLooks.setInterval(kPlacementLookMs);
+    connect(&FPlacementLooks, &QTimer::timeout, this, &TWindowSnapper::PlacementLook);
+    FWindow->installEventFilter(this);
     WatchMoves();
 }
 
@@ -16,11 +21,10 @@ TWindowSnapper::TProgramMove::TProgramMove(TWindowSnapper& Snapper) : FSnapper(S
 }
 
 TWindowSnapper::TProgramMove::~TProgramMove() {
-    if (--FSnapper.FProgramMoves == 0) {
-        // The window system may report the program's move after it returned.
-        FSnapper.FProgramPos = FSnapper.FWindow->pos();
-        FSnapper.FHaveProgramPos = true;
-    }
+    // The window system may report the program's move, or the manager's
+    // answer to it, after it returned.
+    if (--FSnapper.FProgramMoves == 0)
+        FSnapper.FSinceProgramMove.start();
 }
 
 namespace {
@@ -42,24 +46,102 @@ QScreen* ScreenFor(const QRect& Rect) {
 
 } // namespace
 
+std::optional<QRect> TWindowSnapper::QtFrame(const QWidget* Window) {
+    if (!Window->isVisible())
+        return std::nullopt;
+    return Window->frameGeometry();
+}
+
+TPointerState TWindowSnapper::QtPointer() {
+    return {QGuiApplication::mouseButtons() != Qt::NoButton, QGuiApplication::queryKeyboardModifiers()};
+}
+
+void TWindowSnapper::PlaceFrame(QPoint TopLeft) {
+    FPlacementLooks.stop();
+    FPlacement.reset();
+    {
+        TProgramMove guard(*this);
+        // Before the native window exists, a move places the frame. Before
+        // it is first mapped, the manager may have told the frame it will
+        // draw. Otherwise a move places the frame by Qt's view of it, which
+        // the looks below verify where the window system may differ.
+        const std::optional<QMargins> margins =
+            FWindow->windowHandle() ? PlannedFrameMargins() : std::optional<QMargins>();
+        if (margins)
+            FWindow->windowHandle()->setPosition(TopLeft + QPoint(margins->left(), margins->top()));
+        else
+            FWindow->move(TopLeft);
+    }
+    if (!PlacementNeedsLooks()) {
+        RememberFrame();
+        return;
+    }
+    FPlacement.emplace(TFramePlacement::TPoint{TopLeft.x(), TopLeft.y()});
+    FPlacementLooks.start();
+}
+
+void TWindowSnapper::PlacementLook() {
+    std::optional<TFramePlacement::TPoint> corner;
+    if (const std::optional<QRect> frame = OuterFrame(FWindow))
+        corner = TFramePlacement::TPoint{frame->x(), frame->y()};
+    const TFramePlacement::TStep step = FPlacement->Look(corner);
+    if (step.Action == TFramePlacement::paMove) {
+        // A shift from where the window is, so it lands right whether the
+        // manager takes the request as the client area's corner or the frame's.
+        TProgramMove guard(*this);
+        FWindow->move(FWindow->pos() + QPoint(step.Dx, step.Dy));
+    } else if (step.Action == TFramePlacement::paDone) {
+        EndPlacement();
+    }
+}
+
+void TWindowSnapper::EndPlacement() {
+    FPlacementLooks.stop();
+    FPlacement.reset();
+    FSinceProgramMove.start();
+    RememberFrame();
+}
+
+void TWindowSnapper::RememberFrame() {
+    if (FWindow->windowState() & Qt::WindowMinimized)
+        return;
+    if (const std::optional<QRect> frame = OuterFrame(FWindow))
+        FLastFrame = frame->topLeft();
+}
+
+QPoint TWindowSnapper::FramePosition() {
+    if (FPlacement)
+        return {FPlacement->Target().X, FPlacement->Target().Y};
+    RememberFrame();
+    return FLastFrame.value_or(FWindow->pos());
+}
+
+bool TWindowSnapper::eventFilter(QObject* Watched, QEvent* Event) {
+    if (Watched == FWindow && Event->type() == QEvent::Move && FWindow->isVisible() && !FPlacement) {
+        RememberFrame();
+        if (FProgramMoves == 0)
+            WindowMoved();
+    }
+    return QObject::eventFilter(Watched, Event);
+}
+
 void TWindowSnapper::ExitSizeMove() {
-    const Qt::KeyboardModifiers held =
-        FModifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
-    const QRect frame = FWindow->frameGeometry();
-    QScreen* screen = ScreenFor(frame);
+    SnapWith(FPointer().Modifiers);
+}
+
+void TWindowSnapper::SnapWith(Qt::KeyboardModifiers Held) {
+    const std::optional<QRect> frame = OuterFrame(FWindow);
+    if (!frame)
+        return;
+    QScreen* screen = ScreenFor(*frame);
     if (!screen)
         return;
     const QRect area = screen->availableGeometry();
     const TSnapResult r = SnapToWorkArea(
-        held != Qt::NoModifier,
-        {frame.left(), frame.top(), frame.left() + frame.width(), frame.top() + frame.height()},
+        (Held & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) != Qt::NoModifier,
+        {frame->left(), frame->top(), frame->left() + frame->width(), frame->top() + frame->height()},
         {area.left(), area.top(), area.left() + area.width(), area.top() + area.height()});
-    if (!r.Snapped)
-        return;
-    TProgramMove guard(*this);
-    // Left and top, then the outer size, which is the window's own, so in
-    // effect only the position changes.
-    FWindow->move(r.Left, r.Top);
-    if (r.Width != frame.width() || r.Height != frame.height())
-        FWindow->resize(FWindow->size() + QSize(r.Width - frame.width(), r.Height - frame.height()));
+    // The width and height are the frame's own, so only the position changes.
+    if (r.Snapped && QPoint(r.Left, r.Top) != frame->topLeft())
+        PlaceFrame({r.Left, r.Top});
 }

@@ -43,6 +43,26 @@ void TWindowSnapper::WatchMoves() {
     new TExitSizeMoveFilter(this, FWindow);
 }
 
-bool TWindowSnapper::eventFilter(QObject* Watched, QEvent* Event) {
-    return QObject::eventFilter(Watched, Event);
+void TWindowSnapper::WindowMoved() {
+    // The end of the move arrives as WM_EXITSIZEMOVE.
+}
+
+// Qt knows a window's frame from the moment Windows creates it, and places
+// it exactly where it is asked.
+std::optional<QRect> TWindowSnapper::OuterFrame(const QWidget* Window) {
+    return QtFrame(Window);
+}
+
+std::optional<QMargins> TWindowSnapper::PlannedFrameMargins() const {
+    return std::nullopt;
+}
+
+bool TWindowSnapper::PlacementNeedsLooks() {
+    return false;
+}
+
+// The buttons do not decide the end of a move here; the modifiers are those
+// of the thread's keyboard state, as Qt queries it.
+TPointerState TWindowSnapper::SystemPointer() const {
+    return QtPointer();
 }

@@ -121,9 +121,7 @@ void TQUADV_ABOUT::keyPressEvent(QKeyEvent* Event) {
 
 void ShowAboutDialog(QWidget* Owner) {
     TQUADV_ABOUT about(Owner);
-    {
-        TWindowSnapper::TProgramMove guard(*about.Snapper());
-        about.move(Owner->pos());
-    }
+    // Frame on frame, as the window manager draws both.
+    about.Snapper()->PlaceFrame(TWindowSnapper::OuterFrame(Owner).value_or(Owner->frameGeometry()).topLeft());
     about.exec();
 }

@@ -3,6 +3,8 @@
 #include "DblClickLabel.h"
 #include "ErrorDisplay.h"
 #include "ExecutablePath.h"
+#include "FixedThumbScrollBar.h"
+#include "HandOver.h"
 #include "IniStore.h"
 #include "NamedMutex.h"
 #include "OpenDialog.h"
@@ -19,15 +21,21 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSessionManager>
 #include <QStandardPaths>
+#include <QTimer>
+#include <QUrl>
+
+#include <utility>
 
 TQUADV_MAIN* QUADV_MAIN = nullptr;
 
@@ -66,8 +74,9 @@ QPushButton* MakeButton(QWidget* Parent, const QString& Caption, QRect Geometry)
     return button;
 }
 
-QScrollBar* MakeScrollBar(QWidget* Parent, QRect Geometry, int Min, int Max, int Position, int LargeStep) {
-    auto* bar = new QScrollBar(Qt::Horizontal, Parent);
+TFixedThumbScrollBar* MakeScrollBar(QWidget* Parent, QRect Geometry, int Min, int Max, int Position,
+                                    int LargeStep) {
+    auto* bar = new TFixedThumbScrollBar(Qt::Horizontal, Parent);
     bar->setGeometry(Geometry);
     bar->setRange(Min, Max);
     bar->setValue(Position);
@@ -91,6 +100,18 @@ TDblClickLabel* MakeLabel(QWidget* Parent, const QString& Caption, QRect Geometr
 // travels through Qt's signal and event code. Signal arguments are dropped.
 template <typename TCommand> auto Guarded(TCommand Command) {
     return [Command = std::move(Command)] { RunCommand(Command); };
+}
+
+// The local files among a drop's URLs, in order; folders and other URLs are
+// passed over.
+QStringList DroppedFiles(const QMimeData* Data) {
+    QStringList files;
+    if (!Data || !Data->hasUrls())
+        return files;
+    for (const QUrl& url : Data->urls())
+        if (url.isLocalFile() && !QFileInfo(url.toLocalFile()).isDir())
+            files << url.toLocalFile();
+    return files;
 }
 
 std::u16string U16(const QString& Text) {
@@ -179,12 +200,20 @@ TQUADV_MAIN::TQUADV_MAIN(TQuadvMainEnvironment Environment, QWidget* Parent)
                 RunCommand([&] { WindowsMediaPlayerClick(Sender, nButton, nShiftState, fX, fY); });
             });
         ConnectPositionChange(i);
+        // Files dropped on a pane; its children pass drops up to it.
+        FPlayers[i]->setAcceptDrops(true);
+        FPlayers[i]->installEventFilter(this);
     }
     FUserSuffix = GetLogonUserName();
     if (!FUserSuffix.isEmpty())
         FUserSuffix.prepend(u'_');
 
     FSnapper = new TWindowSnapper(this);
+    FHandOver = new THandOverServer([this](const QStringList& Files) { OpenFilesWhenIdle(Files); }, this);
+    FWaitingTimer = new QTimer(this);
+    FWaitingTimer->setSingleShot(true);
+    FWaitingTimer->setInterval(100);
+    connect(FWaitingTimer, &QTimer::timeout, this, [this] { OpenWaitingFiles(); });
 
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         connect(app, &QGuiApplication::commitDataRequest, this, Guarded([this] { WMEndSession(); }));
@@ -323,9 +352,8 @@ void TQUADV_MAIN::CreateMenus() {
 
 // ---- Open, Play/Pause, Stop, click, Exit
 
-void TQUADV_MAIN::B_OpenClick(QObject*) {
+void TQUADV_MAIN::EmptyPanes() {
     setWindowTitle(QString::fromUtf16(kApplicationTitle));
-    QString files;
     B_Play->setEnabled(false);
     B_Stop->setEnabled(false);
     for (int i = 0; i < 4; ++i) {
@@ -335,6 +363,11 @@ void TQUADV_MAIN::B_OpenClick(QObject*) {
     }
     setWindowTitle(FTitle);
     ApplyMovieSize();
+}
+
+void TQUADV_MAIN::B_OpenClick(QObject*) {
+    QString files;
+    EmptyPanes();
     // The session may end while a file dialog or an error box is open: the
     // window has then closed and saved, so nothing more is loaded or asked for.
     for (int i = 0; i < 4 && !FClosed; ++i) {
@@ -366,6 +399,92 @@ bool TQUADV_MAIN::LoadPaneFile(int Pane, const QString& Path, QString& Files) {
         FLoaded[Pane] = false;
         pane->SetURL(QString());
         ShowErrorDisplay(Error);
+        return false;
+    }
+}
+
+void TQUADV_MAIN::OpenFiles(const QStringList& Files) {
+    QStringList paths = Files;
+    paths.removeAll(QString());
+    QString files;
+    EmptyPanes();
+    for (int i = 0; i < 4 && i < paths.size() && !FClosed; ++i)
+        LoadPaneFile(i, paths[i], files);
+    if (files.isEmpty() || FClosed)
+        return;
+    setWindowTitle(files);
+    B_Play->setEnabled(true);
+    B_Stop->setEnabled(true);
+    B_PlayClick(nullptr);
+}
+
+void TQUADV_MAIN::OpenFilesWhenIdle(const QStringList& Files) {
+    FWaitingFiles = Files;
+    QTimer::singleShot(0, this, [this] { OpenWaitingFiles(); });
+}
+
+void TQUADV_MAIN::OpenWaitingFiles() {
+    if (!FWaitingFiles || FClosed)
+        return;
+    // A command with a dialog or a message open (Open, About, an error) is
+    // still running inside it; files opened now would land in its middle.
+    if (QApplication::activeModalWidget()) {
+        FWaitingTimer->start();
+        return;
+    }
+    const QStringList files = *std::exchange(FWaitingFiles, std::nullopt);
+    RunCommand([&] { OpenFiles(files); });
+    if (FClosed)
+        return;
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TQUADV_MAIN::DropFiles(int Pane, const QStringList& Files) {
+    QString ignored;
+    for (int j = 0; j < Files.size() && Pane + j < 4 && !FClosed; ++j) {
+        FPlayers[Pane + j]->Stop();
+        LoadPaneFile(Pane + j, Files[j], ignored);
+    }
+    if (FClosed)
+        return;
+    QString files;
+    for (int i = 0; i < 4; ++i)
+        if (FLoaded[i])
+            files += (files.isEmpty() ? QStringLiteral("[") : QStringLiteral("+[")) +
+                     FileNamePart(FPlayers[i]->GetURL()) + u']';
+    setWindowTitle(files.isEmpty() ? FTitle : files);
+    B_Play->setEnabled(!files.isEmpty());
+    B_Stop->setEnabled(!files.isEmpty());
+}
+
+bool TQUADV_MAIN::PaneDragEvent(int Pane, QEvent* Event) {
+    switch (Event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDragMoveEvent*>(Event);
+        if (DroppedFiles(drag->mimeData()).isEmpty())
+            drag->ignore();
+        else
+            drag->acceptProposedAction();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(Event);
+        const QStringList files = DroppedFiles(drop->mimeData());
+        if (files.isEmpty()) {
+            drop->ignore();
+            return true;
+        }
+        drop->acceptProposedAction();
+        // Loaded after the drop has ended, so that an error box does not
+        // hold up the program the files came from.
+        QTimer::singleShot(0, this, [this, Pane, files] { RunCommand([&] { DropFiles(Pane, files); }); });
+        return true;
+    }
+    default:
         return false;
     }
 }
@@ -633,6 +752,8 @@ void TQUADV_MAIN::FormShow() {
 }
 
 void TQUADV_MAIN::FormClose() {
+    // A closing window takes no more files from a second start.
+    FHandOver->Close();
     SaveSettings();
 }
 
@@ -653,15 +774,16 @@ void TQUADV_MAIN::LoadSettings() {
         // A file that exists but cannot be read counts as no file: the
         // window starts from the defaults rather than half set up.
     }
-    {
-        const TWindowSnapper::TProgramMove guard(*FSnapper);
-        move(left, top);
-    }
+    // The stored corner is the frame's, wherever the window manager draws it.
+    FSnapper->PlaceFrame(QPoint(left, top));
     PM_AutoRepeat->setChecked(!autoRepeat);
     PM_Link->setChecked(link);
     OpenDialog->SetInitialDir(QString::fromStdU16String(dir));
     LoadMovieSizes();
     PM_AutoRepeatClick(nullptr);
+    // Served before the lock exists, so that a second start that finds the
+    // lock also finds the socket (or retries until it is there).
+    FHandOver->Listen(QString::fromStdU16String(NamedMutexSocketName(FMutexName)));
     FMutex = CreateNamedMutex(FMutexName);
 }
 
@@ -684,8 +806,9 @@ void TQUADV_MAIN::SaveSettings() {
             // later save from being written: it gives way to a fresh one.
             store.emplace(TIniStore::Empty(file));
         }
-        store->WriteInteger(u"Main", u"X", pos().x());
-        store->WriteInteger(u"Main", u"Y", pos().y());
+        const QPoint frame = FSnapper->FramePosition();
+        store->WriteInteger(u"Main", u"X", frame.x());
+        store->WriteInteger(u"Main", u"Y", frame.y());
         try {
             store->WriteString(u"Main", u"Dir", U16(OpenDialog->GetInitialDir()));
         } catch (const EQuadvError&) {
@@ -765,5 +888,8 @@ bool TQUADV_MAIN::eventFilter(QObject* Watched, QEvent* Event) {
         return true;
     if (Watched == FClient && Event->type() == QEvent::Resize)
         Panel->resize(FClient->width(), kPanelHeight);
+    for (int i = 0; i < 4; ++i)
+        if (Watched == FPlayers[i] && PaneDragEvent(i, Event))
+            return true;
     return QMainWindow::eventFilter(Watched, Event);
 }

@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
@@ -18,8 +19,10 @@ class QComboBox;
 class QMenu;
 class QMenuBar;
 class QPushButton;
-class QScrollBar;
+class QTimer;
 class TDblClickLabel;
+class TFixedThumbScrollBar;
+class THandOverServer;
 class TWindowsMediaPlayer;
 class TWindowSnapper;
 
@@ -68,11 +71,11 @@ public:
     QPushButton* B_Mute3 = nullptr;
     QPushButton* B_Mute4 = nullptr;
     TDblClickLabel* L_Balance = nullptr;
-    QScrollBar* SC_Balance = nullptr;
+    TFixedThumbScrollBar* SC_Balance = nullptr;
     TDblClickLabel* L_Rate = nullptr;
-    QScrollBar* SC_Rate = nullptr;
+    TFixedThumbScrollBar* SC_Rate = nullptr;
     TDblClickLabel* L_Volume = nullptr;
-    QScrollBar* SC_Volume = nullptr;
+    TFixedThumbScrollBar* SC_Volume = nullptr;
     std::unique_ptr<TOpenDialog> OpenDialog;
     QMenu* PM_Option = nullptr;
     QAction* PM_AutoRepeat = nullptr;
@@ -128,6 +131,18 @@ public:
     // error display shows why, the pane is left empty and not loaded, Files is
     // unchanged and the result is false.
     bool LoadPaneFile(int Pane, const QString& Path, QString& Files);
+
+    // Files given from outside the window. OpenFiles empties the panes and
+    // lays them out as Open does, gives the first four files to panes 0 to 3
+    // as Open gives chosen files, and plays them.
+    void OpenFiles(const QStringList& Files);
+    // Files from the command line or a second start: OpenFiles runs from the
+    // event loop once no command has a dialog or message open, and the window
+    // comes to the front. Files still waiting are replaced by later ones.
+    void OpenFilesWhenIdle(const QStringList& Files);
+    // Files dropped on pane Pane go into it and the panes after it, in order;
+    // the other panes keep theirs, and the caption lists every loaded pane.
+    void DropFiles(int Pane, const QStringList& Files);
     void B_OptionClick(QObject* Sender);
     void S_ReadmeClick(QObject* Sender);
     void S_HistoryClick(QObject* Sender);
@@ -192,6 +207,9 @@ protected:
 private:
     void CreateElements();
     void CreateMenus();
+    void EmptyPanes();
+    void OpenWaitingFiles();
+    bool PaneDragEvent(int Pane, QEvent* Event);
     void ConnectPositionChange(int Pane);
     void LinkedSeek(int Pane, double newPosition);
     void PlayOrPause(int Pane);
@@ -201,8 +219,11 @@ private:
     std::u16string FMutexName;
     QWidget* FClient = nullptr;
     TWindowSnapper* FSnapper = nullptr;
-    bool FShown = false;  // FormShow has run; it runs once
-    bool FClosed = false; // FormClose has run; the settings are written once
+    THandOverServer* FHandOver = nullptr;     // takes a second start's files, from first show to close
+    std::optional<QStringList> FWaitingFiles; // for OpenFilesWhenIdle
+    QTimer* FWaitingTimer = nullptr;          // looks again while a dialog is open
+    bool FShown = false;                      // FormShow has run; it runs once
+    bool FClosed = false;                     // FormClose has run; the settings are written once
 };
 
 extern TQUADV_MAIN* QUADV_MAIN;

@@ -569,6 +569,13 @@ int32_t TVrCustomComm::Purge() {
 }
 
 int32_t TVrCustomComm::PollEvents(TVrCommEvents& Events) {
+    const int32_t M = PollLine(Events);
+    if (M != 0)
+        ReportError(vcaOther, M);
+    return M;
+}
+
+int32_t TVrCustomComm::PollLine(TVrCommEvents& Events) {
     Events = {};
     TVrCommEvents S;
     uint32_t Status = 0;
@@ -619,7 +626,5 @@ int32_t TVrCustomComm::PollEvents(TVrCommEvents& Events) {
                 Events.Include(E);
         FSignals = S.Value;
     }
-    if (M != 0)
-        ReportError(vcaOther, M);
     return M;
 }

@@ -106,9 +106,12 @@ public:
     // reported code, or 0 when nothing was reported. May raise EPropertyError.
     int32_t ReportError(TVrCommErrorAt ErrorAt, int32_t Error);
     void ClearLineError();
-    int32_t OpenPort();  // 0 or the system error code
-    int32_t ClosePort(); // 0 or the system error code
-    // Bytes transferred; 0 for nothing or pending; the negated code on failure.
+    int32_t OpenPort(); // 0 or the system error code
+    // 0 or the system error code. The port is closed afterwards either way: a
+    // handle whose close failed is not valid any more.
+    int32_t ClosePort();
+    // Bytes transferred; 0 for nothing or pending; the negated code on failure,
+    // and for a negative Count.
     int32_t WritePort(const void* Data, int32_t Count);
     int32_t ReadPort(void* Buffer, int32_t Count);
     int32_t CompletePending(bool Send, bool Wait);
@@ -134,6 +137,9 @@ protected:
     virtual int32_t FilterError(TVrCommErrorAt ErrorAt, int32_t Error);
     // Clears the state of one opening; runs before every open and after every close.
     virtual void ResetIoState();
+    // Closes the port without closing its handle, which the caller closes
+    // through Device() once nothing uses it any more.
+    TCommHandle DetachHandle();
 
 private:
     int32_t Failed(); // ClearLineError, then the device's last error
@@ -243,6 +249,8 @@ public:
 
 protected:
     void ResetIoState() override;
+    // PollEvents without reporting the modem-status error it returns.
+    int32_t PollLine(TVrCommEvents& Events);
 
 private:
     int32_t CloseOwn(); // this class's Close, whatever a subclass does
@@ -266,6 +274,7 @@ private:
 
 #include "VrStreamBuffer.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -310,8 +319,14 @@ public:
     ~TVrCustomThreadedComm() override;
     void Assign(const TComponent* Source) override;
 
+    // 0, or the negated system error code; refused (busy) while a worker runs.
     virtual int32_t StartThread();
+    // 0, or the system's time-out code when the worker did not end in time;
+    // not reported here (Close reports it).
     virtual int32_t StopThread();
+    // On the worker the poll reports nothing itself: its error reaches OnError
+    // through the error notification, on the owner's thread.
+    int32_t PollEvents(TVrCommEvents& Events) override;
 
     virtual bool GetTerminated() const;
     virtual void SetTerminated(bool Value);
@@ -345,7 +360,12 @@ public:
     virtual const TVrNotifyCommEvent& GetOnChangeSignal() const;
     virtual void SetOnChangeSignal(TVrNotifyCommEvent Handler);
 
+    // Refused (busy, reported at vcaOpen) while the worker of an earlier opening
+    // that outlived its Close still runs.
     int32_t Open() override;
+    // When the worker does not end in time, reports the time-out and closes the
+    // port all the same; the handle and the channel that the worker uses stay
+    // alive until it ends, and it delivers nothing more.
     int32_t Close() override;
     int32_t Send(const void* Data, int32_t Count) override; // bytes queued
     int32_t Receive(void* Buffer, int32_t Count) override;  // bytes taken
@@ -358,6 +378,8 @@ public:
 
 protected:
     void ResetIoState() override;
+    // Waits for the worker, even one that outlived Close, and frees what it used.
+    void AwaitWorker();
     virtual void ThreadLoop();
     virtual void DoLineError(TVrCommEvents Events);
     virtual int32_t ReceiveStep(TVrCommEvents Events);
@@ -375,10 +397,14 @@ protected:
     virtual void FireChangeSignal(TVrCommEvents Events);
     virtual void DefaultNotify(TVrNotifyMessage& Message);
 
+    // How long Close waits for the worker to end.
+    std::chrono::milliseconds FStopWait{10000};
+
 private:
     static void ThreadEntry(TVrCustomThreadedComm* Self);
-    void ApplyPriority();
-    void ReleaseThread();
+    bool ReclaimWorker(); // false while a worker runs
+    void DisownHandle(TCommHandle Handle);
+    void Pause(std::chrono::milliseconds Duration);
 
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FSendEnabled{false};
@@ -397,10 +423,15 @@ private:
     // handled as soon as it is sent, possibly before events posted earlier, and
     // each notification must take its own record.
     TVrStreamBuffer FErrorQueue;
-    // The thread-ended event: set while no worker runs.
+    // The thread-ended event: set while no worker runs. The signal also wakes
+    // a worker that pauses between passes when it is asked to end.
     std::mutex FEndedLock;
     std::condition_variable FEndedSignal;
     bool FThreadEnded = true;
+    // A worker that outlived its Close: its handle, closed when it ends, and
+    // whether its notifications are dropped (owner's thread only).
+    TCommHandle FOrphanHandle = kInvalidCommHandle;
+    bool FOrphaned = false;
 };
 
 // The threaded port as placed in a program: adds nothing to its base.

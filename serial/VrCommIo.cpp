@@ -1,5 +1,7 @@
 #include "VrComm.h"
 
+#include "platform/SystemError.h"
+
 #include <cstring>
 
 namespace {
@@ -152,20 +154,30 @@ int32_t TVrCustomCommIo::OpenPort() {
 int32_t TVrCustomCommIo::ClosePort() {
     FLastError = 0;
     int32_t Result = 0;
-    if (GetOpened()) {
-        if (FDevice->CloseHandle(FHandle))
-            FHandle = kInvalidCommHandle;
-        else
+    // A failed close does not leave the handle usable: Linux frees the
+    // descriptor whatever close reports, and Windows fails only for a handle
+    // that is not valid. Kept, it would be used again after it was freed.
+    if (const TCommHandle Handle = FHandle.exchange(kInvalidCommHandle); Handle != kInvalidCommHandle)
+        if (!FDevice->CloseHandle(Handle))
             Result = FDevice->GetLastError();
-    }
     ResetIoState();
     return Result;
+}
+
+TCommHandle TVrCustomCommIo::DetachHandle() {
+    const TCommHandle Handle = FHandle.exchange(kInvalidCommHandle);
+    ResetIoState();
+    return Handle;
 }
 
 int32_t TVrCustomCommIo::WritePort(const void* Data, int32_t Count) {
     FLastError = 0;
     if (!GetOpened())
         return 0;
+    // The device takes the count unsigned: a negative one would move some
+    // 4 GiB from or into the caller's memory. Windows refuses such a transfer.
+    if (Count < 0)
+        return -SystemErrorInvalidArgument();
     uint32_t Written = 0;
     if (FDevice->WriteFile(FHandle, Data, static_cast<uint32_t>(Count), &Written, FActiveWrite)) {
         FSendPending = false;
@@ -185,6 +197,8 @@ int32_t TVrCustomCommIo::ReadPort(void* Buffer, int32_t Count) {
     FLastError = 0;
     if (!GetOpened())
         return 0;
+    if (Count < 0)
+        return -SystemErrorInvalidArgument();
     uint32_t Read = 0;
     if (FDevice->ReadFile(FHandle, Buffer, static_cast<uint32_t>(Count), &Read, FActiveRead)) {
         FReceivePending = false;

@@ -55,6 +55,7 @@ void TVrStreamBuffer::Clear() {
     FStream.SetSize(kMinCapacity);
     FStream.SetPosition(0);
     FReadOffset = 0;
+    Publish();
 }
 
 int32_t TVrStreamBuffer::Write(const void* Data, int32_t Count) {
@@ -62,7 +63,9 @@ int32_t TVrStreamBuffer::Write(const void* Data, int32_t Count) {
         return 0;
     const int64_t Needed = FStream.GetPosition() + Count;
     if (Capacity() < Needed) {
-        int64_t NewCapacity = Capacity();
+        // From the least capacity at the lowest: a block emptied through
+        // Stream() has none, and 0 would never double.
+        int64_t NewCapacity = std::max(Capacity(), kMinCapacity);
         while (NewCapacity < Needed)
             NewCapacity *= 2;
         const int64_t Position = FStream.GetPosition();
@@ -71,7 +74,13 @@ int32_t TVrStreamBuffer::Write(const void* Data, int32_t Count) {
     }
     std::memcpy(FStream.Memory() + FStream.GetPosition(), Data, static_cast<size_t>(Count));
     FStream.SetPosition(FStream.GetPosition() + Count);
+    Publish();
     return Count;
+}
+
+void TVrStreamBuffer::Unwrite(int32_t Count) {
+    FStream.SetPosition(FStream.GetPosition() - std::clamp(Count, 0, this->Count()));
+    Publish();
 }
 
 int32_t TVrStreamBuffer::Read(void* Buffer, int32_t Count) {
@@ -100,6 +109,7 @@ int32_t TVrStreamBuffer::Read(void* Buffer, int32_t Count) {
         Result = Available;
     }
     Pack();
+    Publish();
     return Result;
 }
 
@@ -133,6 +143,7 @@ int64_t TVrStreamBuffer::CopyFrom(TVrStream& Source, int64_t Count) {
         FStream.Write(Chunk.data(), N);
         Copied += N;
     }
+    Publish();
     return Copied;
 }
 
@@ -142,5 +153,6 @@ int64_t TVrStreamBuffer::CopyTo(TVrStream& Destination) {
     FStream.SetPosition(0);
     FReadOffset = 0;
     Pack();
+    Publish();
     return Written;
 }

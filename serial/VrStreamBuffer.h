@@ -3,8 +3,10 @@
 // A first-in first-out byte queue on a growable memory block, and the small
 // stream abstraction it exchanges bytes with. The queue is also its own lock:
 // whoever shares one between threads enters it around every use (or holds it
-// with std::lock_guard); its own operations take no lock.
+// with std::lock_guard); its own operations take no lock. Like a critical
+// section, the lock may be entered again by the thread that holds it.
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -39,7 +41,7 @@ private:
     int64_t FPosition = 0; // may lie beyond the size until the next write
 };
 
-class TVrStreamBuffer : public std::mutex {
+class TVrStreamBuffer : public std::recursive_mutex {
 public:
     TVrStreamBuffer();
     virtual ~TVrStreamBuffer() = default;
@@ -58,8 +60,17 @@ public:
     virtual int64_t CopyTo(TVrStream& Destination);
 
     int64_t Capacity() const { return FStream.GetSize(); }
+    // Takes back the last Count bytes written, as far as they are unread.
+    void Unwrite(int32_t Count);
+    // Count as the buffer's own operations left it, for any thread to read
+    // without entering the lock (a change made through Stream() shows after
+    // the next operation).
+    int32_t SharedCount() const { return FSharedCount.load(std::memory_order_relaxed); }
 
 private:
+    void Publish() { FSharedCount.store(Count(), std::memory_order_relaxed); }
+
     int32_t FReadOffset = 0; // 0 <= read offset <= position <= capacity
     TVrMemoryStream FStream; // size = capacity (>= 1024), position = write end
+    std::atomic<int32_t> FSharedCount{0};
 };

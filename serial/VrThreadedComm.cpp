@@ -1,18 +1,22 @@
 #include "VrComm.h"
 
 #include "platform/NotifyChannel.h"
+#include "platform/SystemError.h"
 #include "platform/ThreadPriority.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <system_error>
+#include <utility>
 
 namespace {
 
 constexpr int32_t kChunkSize = 256;
 constexpr int32_t kErrorNoMoreUserHandles = 1158;
-constexpr auto kStopWait = std::chrono::milliseconds(10000);
+// Between the passes of a worker whose line is failing.
+constexpr auto kFailingLinePause = std::chrono::milliseconds(100);
 
 constexpr int kPlatformPriority[] = {-2, -1, 0, 1, 2};
 
@@ -48,9 +52,13 @@ TVrCustomThreadedComm::~TVrCustomThreadedComm() {
     BeginDestroy();
     if (GetOpened())
         Close();
-    ReleaseThread();
+    AwaitWorker();
+}
+
+void TVrCustomThreadedComm::AwaitWorker() {
     if (FThread.joinable())
-        FThread.join(); // a worker that outlived the bounded wait
+        FThread.join(); // also a worker that outlived the bounded wait of Close
+    ReclaimWorker();
 }
 
 void TVrCustomThreadedComm::Assign(const TComponent* Source) {
@@ -77,6 +85,10 @@ bool TVrCustomThreadedComm::GetTerminated() const {
 }
 void TVrCustomThreadedComm::SetTerminated(bool Value) {
     FTerminated = Value;
+    if (Value) {
+        std::lock_guard Guard(FEndedLock); // a pausing worker checks the flag under it
+    }
+    FEndedSignal.notify_all();
 }
 int32_t TVrCustomThreadedComm::GetThreadSleep() const {
     return FThreadSleep;
@@ -124,14 +136,13 @@ TVrStreamBuffer& TVrCustomThreadedComm::GetReceiveBuffer() {
     return FReceiveBuffer;
 }
 
-// The counts are read under the buffer's lock: the worker changes them meanwhile.
+// Without the lock: the owner may be inside the buffer already, and the
+// worker changes the count meanwhile anyway.
 int32_t TVrCustomThreadedComm::GetSendCount() const {
-    std::lock_guard Guard(const_cast<TVrStreamBuffer&>(FSendBuffer));
-    return FSendBuffer.Count();
+    return FSendBuffer.SharedCount();
 }
 int32_t TVrCustomThreadedComm::GetReceiveCount() const {
-    std::lock_guard Guard(const_cast<TVrStreamBuffer&>(FReceiveBuffer));
-    return FReceiveBuffer.Count();
+    return FReceiveBuffer.SharedCount();
 }
 
 const TNotifyEvent& TVrCustomThreadedComm::GetOnOpen() const {
@@ -180,6 +191,10 @@ void TVrCustomThreadedComm::SetOnChangeSignal(TVrNotifyCommEvent Handler) {
 int32_t TVrCustomThreadedComm::Open() {
     if (GetOpened())
         return 0;
+    // The worker of the last opening outlived its Close and may still be in
+    // the device or the queues: a second one must not start beside it.
+    if (!ReclaimWorker())
+        return ReportError(vcaOpen, SystemErrorBusy());
     {
         std::lock_guard Guard(FNotifyQueue);
         FNotifyQueue.Clear();
@@ -194,6 +209,8 @@ int32_t TVrCustomThreadedComm::Open() {
         R = TVrCustomComm::Open();
         if (R == 0) {
             FNotifyWindow = TNotifyChannel::Create([this](uint32_t Number) {
+                if (FOrphaned)
+                    return; // from a worker that outlived its Close
                 TVrNotifyMessage Message{Number};
                 NotifyWndProc(Message);
             });
@@ -215,8 +232,9 @@ int32_t TVrCustomThreadedComm::Open() {
 }
 
 int32_t TVrCustomThreadedComm::StartThread() {
+    if (!ReclaimWorker())
+        return -SystemErrorBusy();
     FTerminated = false;
-    ReleaseThread();
     {
         std::lock_guard Guard(FEndedLock);
         FThreadEnded = false;
@@ -254,22 +272,59 @@ void TVrCustomThreadedComm::ThreadEntry(TVrCustomThreadedComm* Self) {
         std::fprintf(stderr, "TVrThreadedComm の補助スレッドで例外\n");
     }
     // Signalled on every way out, so that Close never waits for a worker that
-    // is already gone.
+    // is already gone. The identifier goes with it: the system gives it to the
+    // next thread, which the priority calls must not touch.
+    TCommHandle Orphan;
     {
         std::lock_guard Guard(Self->FEndedLock);
         Self->FThreadEnded = true;
+        Self->FThreadId = 0;
+        Orphan = std::exchange(Self->FOrphanHandle, kInvalidCommHandle);
     }
     Self->FEndedSignal.notify_all();
+    // The owner joins this thread before it lets the component go.
+    if (Orphan != kInvalidCommHandle)
+        Self->Device().CloseHandle(Orphan);
+}
+
+void TVrCustomThreadedComm::Pause(std::chrono::milliseconds Duration) {
+    std::unique_lock Guard(FEndedLock);
+    FEndedSignal.wait_for(Guard, Duration, [this] { return FTerminated.load(); });
+}
+
+int32_t TVrCustomThreadedComm::PollEvents(TVrCommEvents& Events) {
+    // Reported on the worker, the error would reach OnError on the wrong
+    // thread, and its exception would end the worker; the loop sends it to
+    // the owner's thread instead.
+    if (const uint32_t Worker = FThreadId; Worker != 0 && Worker == CurrentThreadId())
+        return PollLine(Events);
+    return TVrCustomComm::PollEvents(Events);
 }
 
 void TVrCustomThreadedComm::ThreadLoop() {
     TVrCommEvents Events;
     TVrCommEvents Previous;
+    // What the owner has been told of the current run of failing passes. The
+    // two parts may show up in different passes while the line goes down.
+    bool ToldLineError = false, ToldError = false;
     while (!FTerminated && GetOpened()) {
         const int32_t R = PollEvents(Events);
-        if (R != 0) {
-            NotifyError(vcaOther, R);
+        // A failed poll or an I/O error means that the device itself fails (its
+        // far end gone, its adapter pulled), and it fails alike in every pass
+        // until it recovers: the owner hears of it once, the transfers wait,
+        // and the worker pauses between passes instead of spinning.
+        const bool Failing = R != 0 || Events.Contains(vevErrIo);
+        if (Failing) {
+            if (!ToldLineError && Events.Contains(vevError)) {
+                DoLineError(Events);
+                ToldLineError = true;
+            }
+            if (!ToldError && R != 0) {
+                NotifyError(vcaOther, R);
+                ToldError = true;
+            }
         } else {
+            ToldLineError = ToldError = false;
             if (Events.Contains(vevError))
                 DoLineError(Events);
             if (Events.Contains(vevReceive)) {
@@ -277,11 +332,7 @@ void TVrCustomThreadedComm::ThreadLoop() {
                 if (N < 0)
                     NotifyError(vcaReceive, -N);
             }
-            bool HaveToSend;
-            {
-                std::lock_guard Guard(FSendBuffer);
-                HaveToSend = FSendBuffer.Count() > 0;
-            }
+            const bool HaveToSend = FSendBuffer.SharedCount() > 0;
             if ((!GetSendPending() && HaveToSend) || Events.Contains(vevSent)) {
                 const int32_t N = SendStep(Events);
                 if (N < 0)
@@ -294,8 +345,11 @@ void TVrCustomThreadedComm::ThreadLoop() {
             if (Events.Contains(vevBreak))
                 DoBreak(Events);
         }
-        if (const int32_t Sleep = FThreadSleep; Sleep != 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(Sleep));
+        const auto Sleep = std::chrono::milliseconds(FThreadSleep.load());
+        if (Failing)
+            Pause(std::max(Sleep, kFailingLinePause));
+        else if (Sleep.count() != 0)
+            Pause(Sleep);
         else if (Events.Empty())
             // Wake as soon as input arrives, a pending write can go on or
             // bytes are queued, instead of sleeping blindly; the terminate
@@ -359,8 +413,14 @@ void TVrCustomThreadedComm::PostNotify(uint32_t Number, TVrCommEvents Events) {
         std::lock_guard Guard(FNotifyQueue);
         FNotifyQueue.Write(&Events.Value, sizeof Events.Value);
     }
-    if (FNotifyWindow)
-        FNotifyWindow->Post(Number);
+    if (FNotifyWindow && !FNotifyWindow->Post(Number)) {
+        // Refused (a full queue): without its record taken back, every later
+        // notification would take the set of the one before it. Only this
+        // worker writes, and the owner takes records only for notifications
+        // that arrived, so it is still the last one.
+        std::lock_guard Guard(FNotifyQueue);
+        FNotifyQueue.Unwrite(sizeof Events.Value);
+    }
 }
 
 void TVrCustomThreadedComm::NotifyError(TVrCommErrorAt ErrorAt, int32_t Error) {
@@ -457,10 +517,10 @@ void TVrCustomThreadedComm::FireChangeSignal(TVrCommEvents Events) {
 }
 
 int32_t TVrCustomThreadedComm::StopThread() {
-    FTerminated = true;
+    SetTerminated(true);
     if (GetOpened())
         Device().WakeWaiter(GetHandle());
-    const auto Deadline = std::chrono::steady_clock::now() + kStopWait;
+    const auto Deadline = std::chrono::steady_clock::now() + FStopWait;
     bool Ended = false;
     for (;;) {
         {
@@ -478,22 +538,36 @@ int32_t TVrCustomThreadedComm::StopThread() {
             // Reported through OnError already; the close goes on.
         }
     }
-    if (!Ended) {
-        ReportError(vcaClose, 0);
-        return 0;
-    }
-    ReleaseThread();
+    if (!Ended)
+        return SystemErrorTimedOut();
+    ReclaimWorker();
     return 0;
 }
 
-void TVrCustomThreadedComm::ReleaseThread() {
-    bool Ended;
+bool TVrCustomThreadedComm::ReclaimWorker() {
     {
         std::lock_guard Guard(FEndedLock);
-        Ended = FThreadEnded;
+        if (!FThreadEnded)
+            return false;
     }
-    if (Ended && FThread.joinable())
+    if (FThread.joinable())
         FThread.join();
+    if (FOrphaned) {
+        FNotifyWindow.reset();
+        FOrphaned = false;
+    }
+    return true;
+}
+
+void TVrCustomThreadedComm::DisownHandle(TCommHandle Handle) {
+    {
+        std::lock_guard Guard(FEndedLock);
+        if (!FThreadEnded) {
+            FOrphanHandle = Handle;
+            return;
+        }
+    }
+    Device().CloseHandle(Handle); // it ended meanwhile
 }
 
 int32_t TVrCustomThreadedComm::Close() {
@@ -501,8 +575,26 @@ int32_t TVrCustomThreadedComm::Close() {
         return 0;
     FSendEnabled = false;
     int32_t E1 = StopThread();
-    const int32_t E2 = TVrCustomComm::Close();
-    FNotifyWindow.reset();
+    bool Running;
+    {
+        std::lock_guard Guard(FEndedLock);
+        Running = !FThreadEnded;
+    }
+    int32_t E2 = 0;
+    if (!Running) {
+        E2 = TVrCustomComm::Close();
+        FNotifyWindow.reset();
+    } else {
+        // The worker outlived the wait and may be inside a device call or a
+        // post. The port closes for the owner, but the handle stays open until
+        // the worker ends, which closes it; the channel stays until the next
+        // Open or the destructor, and carries nothing more to the handlers.
+        // Aborting the transfers ends a wait of the worker's for a write.
+        const TCommHandle Handle = DetachHandle();
+        Device().PurgeComm(Handle, kPurgeTxAbort | kPurgeRxAbort);
+        FOrphaned = true;
+        DisownHandle(Handle);
+    }
     Purge();
     if (E1 != 0)
         E1 = ReportError(vcaClose, E1);
@@ -525,10 +617,10 @@ int32_t TVrCustomThreadedComm::Send(const void* Data, int32_t Count) {
 }
 
 int32_t TVrCustomThreadedComm::Receive(void* Buffer, int32_t Count) {
-    if (!GetOpened() || Count <= 0)
+    if (!GetOpened() || Count <= 0 || FReceiveBuffer.SharedCount() == 0)
         return 0;
     std::lock_guard Guard(FReceiveBuffer);
-    return FReceiveBuffer.Count() == 0 ? 0 : FReceiveBuffer.Read(Buffer, Count);
+    return FReceiveBuffer.Read(Buffer, Count);
 }
 
 int64_t TVrCustomThreadedComm::SendStream(TVrStream& Stream) {
@@ -544,7 +636,7 @@ int64_t TVrCustomThreadedComm::SendStream(TVrStream& Stream) {
 }
 
 int64_t TVrCustomThreadedComm::ReceiveStream(TVrStream& Stream) {
-    if (!GetOpened())
+    if (!GetOpened() || FReceiveBuffer.SharedCount() == 0)
         return 0;
     std::lock_guard Guard(FReceiveBuffer);
     if (FReceiveBuffer.Count() == 0)
@@ -571,4 +663,5 @@ TVrThreadedComm::~TVrThreadedComm() {
     BeginDestroy();
     if (GetOpened())
         Close();
+    AwaitWorker();
 }

@@ -2,7 +2,8 @@
 //   commcat PORTNUMBER [--baud N] [--flow none|hw|xon]
 // Standard input goes to the port, the port to standard output; line errors
 // and signal changes are told on standard error. Ends at the end of input
-// (once everything queued has been sent) or on Ctrl+C.
+// (once everything queued has been sent) or on Ctrl+C, and with exit code 1
+// when the port fails (its far end hung up, its adapter pulled).
 
 #include "VrComm.h"
 #include "platform/NotifyChannel.h"
@@ -98,7 +99,6 @@ int main(int argc, char** argv) {
     Comm.SetCheckParity(false);
     Comm.SetFlowControl(Flow);
     Comm.SetReceiveBufferSize(4096);
-    Comm.SetOnError([](TComponent*, TVrCommErrorAt, int32_t, bool&) {});
     Comm.SetOnReceive([&](TComponent*) {
         char Buffer[4096];
         int32_t N;
@@ -122,6 +122,7 @@ int main(int argc, char** argv) {
 
     bool InputOpen = true;
     bool Quit = false;
+    int Status = 0;
     while (!Quit) {
         pollfd Fds[3] = {{NotifyWakeDescriptor(), POLLIN, 0},
                          {SignalFd, POLLIN, 0},
@@ -130,7 +131,14 @@ int main(int argc, char** argv) {
         if (Comm.GetSendCount() > 65536)
             Fds[2].fd = -1;
         ::poll(Fds, 3, InputOpen ? 100 : 10);
-        DrainNotifications(0);
+        try {
+            DrainNotifications(0);
+        } catch (const EPropertyError& E) {
+            // A failure the worker found (the default handling raises it here).
+            std::fprintf(stderr, "commcat: port %ld: %s\n", Port, E.what());
+            Status = 1;
+            break;
+        }
         if (Fds[1].revents & POLLIN)
             Quit = true;
         if (Fds[2].revents & (POLLIN | POLLHUP)) {
@@ -148,19 +156,20 @@ int main(int argc, char** argv) {
             Quit = true;
     }
     // Closing purges the driver's queue: let the line take what it holds first.
-    for (int Tries = 0; Tries < 2000 && Comm.GetOpened(); ++Tries) {
+    for (int Tries = 0; Status == 0 && Tries < 2000 && Comm.GetOpened(); ++Tries) {
         uint32_t Errors;
         TCommStat Stat;
         if (Comm.GetLineStatus(Errors, Stat) != 0 || Stat.cbOutQue == 0)
             break;
         ::usleep(1000);
     }
-    DrainNotifications(0);
     try {
+        if (Status == 0)
+            DrainNotifications(0);
         Comm.Close();
     } catch (const EPropertyError& E) {
-        std::fprintf(stderr, "commcat: %s\n", E.what());
+        std::fprintf(stderr, "commcat: port %ld: %s\n", Port, E.what());
         return 1;
     }
-    return 0;
+    return Status;
 }

@@ -1,4 +1,5 @@
 #include "ShellFileOperation.h"
+#include "Utf.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +22,7 @@ namespace {
 std::u16string NameList(const std::vector<fs::path>& Paths) {
     std::u16string list;
     for (const auto& p : Paths) {
-        list += p.u16string();
+        list += FileNameToUtf16(p.native());
         list.push_back(u'\0');
     }
     list.push_back(u'\0');
@@ -47,6 +48,49 @@ std::vector<std::string> Names(const fs::path& Dir) {
             names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+mode_t Mode(const fs::path& Path) {
+    struct stat st {};
+    ::lstat(Path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+std::string PercentDecode(const std::string& Text) {
+    std::string out;
+    for (size_t i = 0; i < Text.size(); ++i) {
+        if (Text[i] == '%' && i + 2 < Text.size() && std::isxdigit(static_cast<unsigned char>(Text[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(Text[i + 2]))) {
+            out.push_back(char(std::stoi(Text.substr(i + 1, 2), nullptr, 16)));
+            i += 2;
+        } else {
+            out.push_back(Text[i]);
+        }
+    }
+    return out;
+}
+
+// What a desktop's trash does to undo a delete: finds the entry whose info
+// file gives Original as its place (relative paths are from the folder that
+// holds the trash) and moves it back there. False when there is none.
+bool Restore(const fs::path& Trash, const fs::path& Original) {
+    std::error_code ec;
+    for (fs::directory_iterator it(Trash / "info", ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string text = Read(it->path());
+        const auto at = text.find("\nPath=");
+        if (at == std::string::npos)
+            continue;
+        const auto stop = text.find('\n', at + 6);
+        const fs::path stored = PercentDecode(text.substr(at + 6, stop - at - 6));
+        if ((stored.is_relative() ? Trash.parent_path() / stored : stored) != Original)
+            continue;
+        const fs::path item = Trash / "files" / it->path().stem();
+        if (::rename(item.c_str(), Original.c_str()) != 0)
+            return false;
+        fs::remove(it->path());
+        return true;
+    }
+    return false;
 }
 
 dev_t Device(const fs::path& Path) {
@@ -161,6 +205,147 @@ TEST_F(ShellFileOperationTest, WildcardsMatchTheLastPartOnly) {
     EXPECT_NE(Run(FO_COPY, {Dir / "s*/a.txt"}, {Dir / "t5"}, 0), 0);
     EXPECT_FALSE(fs::exists(Dir / "t4"));
     EXPECT_FALSE(fs::exists(Dir / "t5"));
+}
+
+// Names a POSIX folder may hold that Windows would refuse, or that tools
+// like to misread: patterns, bytes that are not UTF-8, line breaks, options.
+const std::vector<std::string> kOddNames = {
+    "a?",
+    "b*",
+    "[x]",
+    "c?d*",
+    "caf\xE9",
+    "\xFF\xFE",
+    "line\nbreak",
+    "-rf",
+    "--",
+    " spaced ",
+    "tab\tend",
+    "%41 100%",
+    "\xE5\xB7\xA6\xE4\xB8\x8A",
+    // As long as a name may be, less the "~" the test adds: 84 three-byte characters and two bytes.
+    [] {
+        std::string name;
+        for (int i = 0; i < 84; ++i)
+            name += "\xE5\xB7\xA6";
+        return name + "ab";
+    }(),
+};
+
+TEST_F(ShellFileOperationTest, ANameThatExistsIsThatItemAloneNotAPattern) {
+    const std::vector<std::string> all = {"[x]", "a?", "ab", "ac", "b*", "bcd", "x"};
+    struct Row {
+        const char* Name;
+        uint32_t Func;
+        uint16_t Flags;
+    };
+    const Row rows[] = {
+        {"delete for good", FO_DELETE, FOF_NOCONFIRMATION | FOF_SILENT},
+        {"delete to the trash", FO_DELETE, FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT},
+        {"copy", FO_COPY, FOF_SILENT},
+        {"move", FO_MOVE, FOF_SILENT},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Name);
+        fs::remove_all(Dir / "src");
+        fs::remove_all(Dir / "dst");
+        fs::remove_all(Dir / "data");
+        for (const auto& name : all)
+            Write(Dir / "src" / name, name);
+        const std::vector<fs::path> from = {Dir / "src/a?", Dir / "src/b*", Dir / "src/[x]"};
+        const std::vector<fs::path> to = {Dir / "dst"};
+        ASSERT_EQ(Run(row.Func, from, row.Func == FO_DELETE ? std::vector<fs::path>{} : to, row.Flags), 0);
+        const std::vector<std::string> named = {"[x]", "a?", "b*"};
+        const std::vector<std::string> others = {"ab", "ac", "bcd", "x"};
+        const bool stays = row.Func == FO_COPY;
+        EXPECT_EQ(Names(Dir / "src"), stays ? all : others);
+        if (row.Func == FO_DELETE) {
+            const auto trashed = Names(Dir / "data/Trash/files");
+            EXPECT_EQ(trashed, (row.Flags & FOF_ALLOWUNDO) ? named : std::vector<std::string>{});
+        } else {
+            EXPECT_EQ(Names(Dir / "dst"), named);
+            for (const auto& name : named)
+                EXPECT_EQ(Read(Dir / "dst" / name), name);
+        }
+    }
+
+    // A name that does not exist is still a pattern, and ? is one character, not one byte.
+    fs::remove_all(Dir / "src");
+    for (const char* name : {"c1", "c22", "\xC3\xA9", "\xFF", "\xE5\xB7\xA6\xE4\xB8\x8A"})
+        Write(Dir / "src" / name, name);
+    EXPECT_EQ(Run(FO_DELETE, {Dir / "src/c?", Dir / "src/?"}, {}, FOF_NOCONFIRMATION | FOF_SILENT), 0);
+    EXPECT_EQ(Names(Dir / "src"), (std::vector<std::string>{"c22", "\xE5\xB7\xA6\xE4\xB8\x8A"}));
+    EXPECT_EQ(Run(FO_DELETE, {Dir / "src/??"}, {}, FOF_NOCONFIRMATION | FOF_SILENT), 0);
+    EXPECT_EQ(Names(Dir / "src"), std::vector<std::string>{"c22"});
+}
+
+TEST_F(ShellFileOperationTest, OddNamesSurviveEveryOperationAndTheTrash) {
+    const fs::path trash = Dir / "data/Trash";
+    fs::create_directory(Dir / "copies");
+    fs::create_directory(Dir / "moved");
+    for (const auto& name : kOddNames) {
+        SCOPED_TRACE(::testing::PrintToString(name));
+        const fs::path item = Dir / "src" / name;
+        Write(item, name);
+        Write(Dir / "src/neighbour", "n");
+
+        ASSERT_EQ(Run(FO_COPY, {item}, {Dir / "copies"}, FOF_SILENT), 0);
+        EXPECT_EQ(Read(Dir / "copies" / name), name);
+        ASSERT_EQ(Run(FO_MOVE, {Dir / "copies" / name}, {Dir / "moved"}, FOF_SILENT), 0);
+        EXPECT_EQ(Read(Dir / "moved" / name), name);
+        ASSERT_EQ(Run(FO_RENAME, {Dir / "moved" / name}, {Dir / "moved" / (name + "~")}, 0), 0);
+        EXPECT_EQ(Read(Dir / "moved" / (name + "~")), name);
+
+        // To the trash and back, as a desktop restores it from the info file.
+        ASSERT_EQ(Run(FO_DELETE, {item}, {}, FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT), 0);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(item)));
+        EXPECT_TRUE(Restore(trash, item));
+        EXPECT_EQ(Read(item), name);
+
+        ASSERT_EQ(Run(FO_DELETE, {item, Dir / "moved" / (name + "~")}, {}, FOF_NOCONFIRMATION | FOF_SILENT),
+                  0);
+        EXPECT_EQ(Names(Dir / "src"), std::vector<std::string>{"neighbour"});
+        EXPECT_TRUE(Names(Dir / "moved").empty());
+    }
+
+    // All of them inside a folder that is copied, trashed and restored whole.
+    for (const auto& name : kOddNames)
+        Write(Dir / "tree" / name, name);
+    ASSERT_EQ(Run(FO_COPY, {Dir / "tree"}, {Dir / "tree2"}, FOF_SILENT), 0);
+    ASSERT_EQ(Run(FO_DELETE, {Dir / "tree"}, {}, FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT), 0);
+    EXPECT_TRUE(Restore(trash, Dir / "tree"));
+    for (const auto& name : kOddNames) {
+        EXPECT_EQ(Read(Dir / "tree" / name), name);
+        EXPECT_EQ(Read(Dir / "tree2" / name), name);
+    }
+    EXPECT_EQ(Names(Dir / "tree").size(), kOddNames.size());
+}
+
+TEST_F(ShellFileOperationTest, ACopyDropsSetUserAndGroupIdsAsCpDoes) {
+    Write(Dir / "tool", "#!/bin/sh\n");
+    ::chmod((Dir / "tool").c_str(), 06755);
+    fs::create_directory(Dir / "shared");
+    ::chmod((Dir / "shared").c_str(), 02775);
+    if (Mode(Dir / "tool") != 06755 || Mode(Dir / "shared") != 02775)
+        GTEST_SKIP() << "this file system does not keep set-user-ID and set-group-ID bits";
+    Write(Dir / "old", "old");
+
+    EXPECT_EQ(Run(FO_COPY, {Dir / "tool"}, {Dir / "copy"}, 0), 0);
+    EXPECT_EQ(Mode(Dir / "copy"), 0755);
+    EXPECT_EQ(Run(FO_COPY, {Dir / "tool"}, {Dir / "old"}, FOF_NOCONFIRMATION), 0); // over an existing file
+    EXPECT_EQ(Mode(Dir / "old"), 0755);
+    EXPECT_EQ(Read(Dir / "old"), "#!/bin/sh\n");
+
+    // A folder's own set-group-ID is not copied; one it inherits in its new place stays.
+    EXPECT_EQ(Run(FO_COPY, {Dir / "shared"}, {Dir / "plain"}, 0), 0);
+    EXPECT_EQ(Mode(Dir / "plain"), 0775);
+    EXPECT_EQ(Run(FO_COPY, {Dir / "plain", Dir / "tool"}, {Dir / "shared"}, 0), 0);
+    EXPECT_EQ(Mode(Dir / "shared/plain"), 02775);
+    EXPECT_EQ(Mode(Dir / "shared/tool"), 0755);
+
+    // A move is no copy: the file stays what it was.
+    EXPECT_EQ(Run(FO_MOVE, {Dir / "tool"}, {Dir / "moved"}, 0), 0);
+    EXPECT_EQ(Mode(Dir / "moved"), 06755);
 }
 
 TEST_F(ShellFileOperationTest, FailuresChangeNothing) {
@@ -312,9 +497,12 @@ protected:
 TEST_F(CrossFileSystemTest, MoveCopiesThenRemovesTheSource) {
     Write(Other / "tree/a", "A");
     Write(Other / "tree/sub/b", "B");
+    ::chmod((Other / "tree/a").c_str(), 06750); // same owner and group: a move keeps both bits
+    const mode_t mode = Mode(Other / "tree/a");
     EXPECT_EQ(Run(FO_MOVE, {Other / "tree"}, {Dir}, FOF_ALLOWUNDO), 0);
     EXPECT_EQ(Read(Dir / "tree/a"), "A");
     EXPECT_EQ(Read(Dir / "tree/sub/b"), "B");
+    EXPECT_EQ(Mode(Dir / "tree/a"), mode);
     EXPECT_FALSE(fs::exists(Other / "tree"));
 
     // Cancelled half way: each file is either moved whole or still at its source.
@@ -335,21 +523,23 @@ TEST_F(CrossFileSystemTest, TrashOnAnotherMountUsesItsOwnTrash) {
     const fs::path trash = top / (".Trash-" + std::to_string(::getuid()));
     if (fs::exists(top / ".Trash"))
         GTEST_SKIP() << "/dev/shm has an administrator's .Trash";
-    const bool hadTrash = fs::exists(trash);
-    Write(Other / "gone.txt", "G");
-    EXPECT_EQ(Run(FO_DELETE, {Other / "gone.txt"}, {}, FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT), 0);
-    EXPECT_FALSE(fs::exists(Other / "gone.txt"));
-    const std::string relative = Other.filename().string() + "/gone.txt";
-    fs::path stored;
-    for (const auto& e : fs::directory_iterator(trash / "info"))
-        if (Read(e.path()).find("Path=" + relative + "\n") != std::string::npos)
-            stored = trash / "files" / e.path().stem();
-    ASSERT_FALSE(stored.empty());
-    EXPECT_EQ(Read(stored), "G");
-    fs::remove(stored);
-    fs::remove(trash / "info" / (stored.filename().string() + ".trashinfo"));
-    if (!hadTrash)
+    if (!fs::exists(trash))
         Extra.push_back(trash);
+    Write(Other / "gone.txt", "G");
+    // The same folder reached through a link from another mount.
+    fs::create_directory_symlink(Other, Dir / "link");
+    Write(Other / "linked.txt", "L");
+
+    for (const char* name : {"gone.txt", "linked.txt"}) {
+        SCOPED_TRACE(name);
+        const fs::path item = std::string(name) == "gone.txt" ? Other / name : Dir / "link" / name;
+        EXPECT_EQ(Run(FO_DELETE, {item}, {}, FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT), 0);
+        EXPECT_FALSE(fs::exists(Other / name));
+        EXPECT_TRUE(Restore(trash, Other / name));
+        EXPECT_EQ(Read(Other / name), std::string(1, name[0] & ~0x20));
+    }
+    // No trash inside the linked folder, where no desktop would look.
+    EXPECT_EQ(Names(Other), (std::vector<std::string>{"gone.txt", "linked.txt"}));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "LinePair.h"
 
 #include "platform/CommDevice.h"
+#include "platform/SystemError.h"
 
 #include <gtest/gtest.h>
 
@@ -100,7 +101,7 @@ TEST_F(TDeviceLine, RefusedSettingsFailWithTheSystemsCode) {
     Bad.ByteSize = 16;
     EXPECT_FALSE(Dev->SetCommState(H, &Bad));
     // Wine refuses the size as not supported (50) rather than as invalid.
-    EXPECT_EQ(Dev->GetLastError(), RunningUnderWine() ? 50 : InvalidSettingError());
+    EXPECT_EQ(Dev->GetLastError(), RunningUnderWine() ? 50 : SystemErrorInvalidArgument());
     TCommDcb Back{};
     ASSERT_TRUE(Dev->GetCommState(H, &Back));
     EXPECT_EQ(Back.ByteSize, Dcb.ByteSize);
@@ -152,6 +153,31 @@ TEST_F(TDeviceLine, OverlappedWriteFinishesWithItsCount) {
     }
     EXPECT_EQ(Written, Out.size());
     EXPECT_EQ(Line.ReadFar(Out.size()), Out);
+}
+
+// The caller may reuse its buffer while the write is pending (the threaded
+// port's send buffer moves when it grows): the line carries what it was given.
+TEST_F(TDeviceLine, PendingWriteSendsTheBytesItWasGiven) {
+    Open(true);
+    SetTimeouts({kMaxDword, 0, 0, 0, 0}); // no write time-out: pending until all is sent
+    std::string Out(512 * 1024, '\0');
+    for (size_t I = 0; I < Out.size(); ++I)
+        Out[I] = static_cast<char>('a' + I % 23);
+    const std::string Given = Out;
+    TCommOverlapped Record{};
+    uint32_t Written = 0;
+    // Far more than the line holds: the far end reads nothing yet.
+    ASSERT_FALSE(Dev->WriteFile(H, Out.data(), static_cast<uint32_t>(Out.size()), &Written, &Record));
+    ASSERT_EQ(Dev->GetLastError(), kErrorIoPending);
+    Out.assign(Out.size(), '#');
+    bool Finished = false;
+    std::thread Finisher([&] { Finished = Dev->GetOverlappedResult(H, &Record, &Written, true); });
+    const std::string Got = Line.ReadFar(Given.size());
+    Finisher.join();
+    EXPECT_TRUE(Finished) << Dev->GetLastError();
+    EXPECT_EQ(Written, Given.size());
+    EXPECT_EQ(Got.size(), Given.size());
+    EXPECT_TRUE(Got == Given) << "the line carried bytes changed after the write began";
 }
 
 TEST_F(TDeviceLine, OverlappedReadWaitsForItsBytes) {

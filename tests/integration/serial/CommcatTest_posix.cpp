@@ -1,6 +1,7 @@
 // commcat as its user runs it: a child process on one end of a line, fed
 // through pipes, with the test as the far end.
 #include "LinePair.h"
+#include "platform/CommDevice.h"
 
 #include <gtest/gtest.h>
 
@@ -73,6 +74,8 @@ struct TCommcat {
         }
         return Got;
     }
+    // Everything the stream still brings, once the process has ended.
+    static std::string ReadToEnd(int Fd) { return ReadUntil(Fd, std::string(1, '\0')); }
     // The exit code; -1 for a signal, -2 when it is still running after 10 s.
     int Wait() {
         for (int I = 0; I < 1000; ++I) {
@@ -115,6 +118,41 @@ TEST(Commcat, InterruptEndsItCleanly) {
     ASSERT_EQ(TCommcat::ReadUntil(Cat.Out, "x"), "x");
     ::kill(Cat.Pid, SIGINT);
     EXPECT_EQ(Cat.Wait(), 0);
+}
+
+// What an ordinary user sees: the port opens again for the next run (the far
+// end keeps the tty alive in between).
+TEST(Commcat, ReopensItsPortForTheNextRun) {
+    TLinePair Line(44);
+    ASSERT_TRUE(Line.Ok());
+    for (int Run = 0; Run < 2; ++Run) {
+        SCOPED_TRACE(Run);
+        TCommcat Cat({std::to_string(Line.Port())});
+        ASSERT_GT(Cat.Pid, 0);
+        const std::string Said = TCommcat::ReadUntil(Cat.Err, "\n");
+        EXPECT_NE(Said.find("connected to port 44"), std::string::npos) << Said;
+        Cat.CloseInput();
+        EXPECT_EQ(Cat.Wait(), 0);
+    }
+}
+
+TEST(Commcat, EndsWithAnErrorWhenTheFarEndHangsUp) {
+    TLinePair Line(45);
+    ASSERT_TRUE(Line.Ok());
+    TCommcat Cat({std::to_string(Line.Port())});
+    ASSERT_GT(Cat.Pid, 0);
+    ASSERT_NE(TCommcat::ReadUntil(Cat.Err, "connected").find("connected"), std::string::npos);
+    const auto Start = std::chrono::steady_clock::now();
+    Line.HangUp();
+    EXPECT_EQ(Cat.Wait(), 1);
+    const auto Ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - Start)
+            .count();
+    RecordProperty("HangUpToExitMs", static_cast<int>(Ms));
+    const std::string Said = TCommcat::ReadToEnd(Cat.Err);
+    EXPECT_NE(Said.find("commcat: line error: io error\n"), std::string::npos) << Said;
+    const std::string Failure = "commcat: port 45: その他 : " + SystemCommDevice()->ErrorText(EIO) + "\n";
+    EXPECT_NE(Said.find(Failure), std::string::npos) << Said;
 }
 
 TEST(Commcat, BadArgumentsAndAMissingPortFailWithAMessage) {

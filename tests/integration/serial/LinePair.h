@@ -24,6 +24,9 @@ public:
     void WriteFar(const std::string& Bytes) const;
     // Reads until Count bytes came or the far end stayed silent for 5 s.
     std::string ReadFar(size_t Count) const;
+    // Closes the far end for good, as a pulled adapter does: the near end
+    // hangs up. Pseudo-terminal pairs only (Linux).
+    void HangUp();
 
 private:
     struct TFar;
@@ -35,9 +38,8 @@ private:
 // call differently, a test checks what Windows guarantees only off Wine.
 bool RunningUnderWine();
 
-// System error codes the tests expect: a refused setting, a port that another
-// handle holds, a port that does not exist.
-int InvalidSettingError();
+// System error codes the tests expect: a port that another handle holds, a
+// port that does not exist. (A refused setting gives SystemErrorInvalidArgument.)
 int PortBusyError();
 struct TMissingPort {
     int Port;

@@ -17,6 +17,10 @@ TLinePair::TLinePair(int PreferredPort) : FFar(std::make_unique<TFar>()), FPort(
     char Name[256] = {};
     if (::openpty(&FFar->Master, &FFar->Slave, Name, nullptr, nullptr) != 0)
         return;
+    // A program the test starts must not hold the far end open: HangUp would
+    // not end the line.
+    ::fcntl(FFar->Master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(FFar->Slave, F_SETFD, FD_CLOEXEC);
     termios T{};
     ::tcgetattr(FFar->Master, &T);
     ::cfmakeraw(&T);
@@ -30,6 +34,12 @@ TLinePair::~TLinePair() {
         ::close(FFar->Slave);
     if (FFar->Master >= 0)
         ::close(FFar->Master);
+}
+
+void TLinePair::HangUp() {
+    if (FFar->Master >= 0)
+        ::close(FFar->Master);
+    FFar->Master = -1;
 }
 
 bool TLinePair::Ok() const {
@@ -63,10 +73,6 @@ std::string TLinePair::ReadFar(size_t Count) const {
 
 bool RunningUnderWine() {
     return false;
-}
-
-int InvalidSettingError() {
-    return EINVAL;
 }
 
 int PortBusyError() {

@@ -78,10 +78,6 @@ bool RunningUnderWine() {
     return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
 
-int InvalidSettingError() {
-    return ERROR_INVALID_PARAMETER;
-}
-
 int PortBusyError() {
     return ERROR_ACCESS_DENIED;
 }

@@ -1,6 +1,7 @@
 #include "LinePair.h"
 #include "ReceiveAll.h"
 #include "VrComm.h"
+#include "platform/SystemError.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +60,7 @@ TEST(VrCommPty, RefusedByteSizeReadsBackTheDevice) {
     });
     Comm.SetByteSize(vbs16Bits);
     // Wine refuses the size as not supported rather than as invalid.
-    EXPECT_EQ(Seen, RunningUnderWine() ? 50 : InvalidSettingError());
+    EXPECT_EQ(Seen, RunningUnderWine() ? 50 : SystemErrorInvalidArgument());
     EXPECT_EQ(Comm.GetByteSize(), vbs8Bits);
     Comm.SetParityBit(vpbMark);
     EXPECT_EQ(Comm.GetParityBit(), vpbMark);
@@ -67,7 +68,7 @@ TEST(VrCommPty, RefusedByteSizeReadsBackTheDevice) {
     Comm.SetStopBit(vsb1_5StopBits); // only five data bits take 1.5 stop bits
     if (RunningUnderWine() && Seen == 0)
         GTEST_SKIP() << "Wine takes 1.5 stop bits with eight data bits (as two)";
-    EXPECT_EQ(Seen, InvalidSettingError());
+    EXPECT_EQ(Seen, SystemErrorInvalidArgument());
     EXPECT_EQ(Comm.GetStopBit(), vsb1StopBit);
 }
 

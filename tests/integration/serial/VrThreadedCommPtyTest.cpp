@@ -29,6 +29,10 @@ TEST_F(TThreadedPty, OpenAndCloseRunTheirEventsBeforeReturning) {
     EXPECT_NE(Comm.GetThreadId(), 0u);
     EXPECT_EQ(Comm.Close(), 0);
     EXPECT_EQ(Log, (std::vector<std::string>{"open", "close"}));
+    // The system may give an ended thread's identifier to another thread.
+    EXPECT_EQ(Comm.GetThreadId(), 0u);
+    Comm.SetThreadPriority(vtpLowest);
+    EXPECT_EQ(Comm.GetThreadPriority(), vtpLowest);
 }
 
 TEST_F(TThreadedPty, SendQueuesAtOnceAndOnSentFollows) {

@@ -180,4 +180,21 @@ TEST_F(NamedMutexTest, UnsafeRuntimeFolderFallsBackToPrivateTmpFolder) {
     EXPECT_EQ(Observer.Ask("exists QUADV-fallback"), "yes");
 }
 
+TEST_F(NamedMutexTest, SocketNameLivesBesideTheLock) {
+    EXPECT_EQ(fs::path(NamedMutexSocketName(u"QUADV")), FDir / "QUADV.sock");
+    ASSERT_NE(CreateNamedMutex(u"QUADV"), nullptr);
+    EXPECT_TRUE(fs::is_regular_file(fs::path(NamedMutexSocketName(u"QUADV")).parent_path() / "QUADV"));
+    // Asking for the name creates nothing.
+    EXPECT_FALSE(fs::exists(FDir / "QUADV.sock"));
+
+    for (const std::u16string& Name : {std::u16string(), std::u16string(u".."), std::u16string(u"a/b")})
+        EXPECT_TRUE(NamedMutexSocketName(Name).empty()) << Utf16ToUtf8(Name);
+
+    // An unsafe runtime folder is passed over for the same private folder
+    // that the lock then uses.
+    fs::permissions(FDir, fs::perms::all);
+    const fs::path Private = "/tmp/quadv-" + std::to_string(geteuid());
+    EXPECT_EQ(fs::path(NamedMutexSocketName(u"QUADV")), Private / "QUADV.sock");
+}
+
 } // namespace

@@ -54,4 +54,38 @@ TEST(UtfTest, UnpairedSurrogatesBecomeReplacementCharacters) {
               "\xEF\xBF\xBD\xF0\x9F\x8E\xAC");
 }
 
+// Any byte string but NUL is a possible POSIX name; each must come back exactly.
+TEST(UtfTest, FileNamesRoundTripEveryByte) {
+    const TUtf8Case Cases[] = {
+        {"utf-8", "\xE5\xB7\xA6 a?b*[x]\n-", u"\u5DE6 a?b*[x]\n-"},
+        {"latin-1", "caf\xE9", u"caf\xDCE9"},
+        {"stray continuation", "a\x80z", u"a\xDC80z"},
+        {"truncated", "\xE5\xB7z", u"\xDCE5\xDCB7z"},
+        {"encoded surrogate", "\xED\xA0\x80", u"\xDCED\xDCA0\xDC80"},
+        {"invalid lead", "\xFF\xFE", u"\xDCFF\xDCFE"},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Label);
+        EXPECT_EQ(FileNameToUtf16(C.Utf8), C.Utf16);
+        std::string Back = "unchanged";
+        EXPECT_TRUE(FileNameFromUtf16(C.Utf16, Back));
+        EXPECT_EQ(Back, C.Utf8);
+    }
+    std::string All;
+    for (int B = 1; B < 256; ++B)
+        All.push_back(static_cast<char>(B));
+    std::string Back;
+    ASSERT_TRUE(FileNameFromUtf16(FileNameToUtf16(All), Back));
+    EXPECT_EQ(Back, All);
+}
+
+TEST(UtfTest, FileNamesRefuseSurrogatesThatAreNoEscapedByte) {
+    for (const std::u16string& Text : {std::u16string{u'a', char16_t(0xD800)},
+                                       std::u16string{char16_t(0xDC7F)}, std::u16string{char16_t(0xDD00)}}) {
+        std::string Name = "unchanged";
+        EXPECT_FALSE(FileNameFromUtf16(Text, Name));
+        EXPECT_EQ(Name, "unchanged");
+    }
+}
+
 } // namespace

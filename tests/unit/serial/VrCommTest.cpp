@@ -1,9 +1,11 @@
 #include "VrComm.h"
 #include "FakeCommDevice.h"
+#include "platform/SystemError.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <climits>
 #include <memory>
 
 namespace {
@@ -255,6 +257,44 @@ TEST_F(TCommFixture, FailedWriteIsNegatedAndClearsTheLine) {
     RecordErrors(false);
     EXPECT_EQ(Comm->Send("ab", 2), 0);
     EXPECT_EQ(Reported.at(0), std::make_pair(vcaSend, int32_t(EIO)));
+}
+
+// The device takes counts unsigned; a negative one must never reach it.
+TEST_F(TCommFixture, NegativeCountsAreRefusedBeforeTheDevice) {
+    OpenQuietly();
+    RecordErrors(false);
+    char B[4] = {};
+    const int32_t Invalid = SystemErrorInvalidArgument();
+    EXPECT_EQ(Comm->WritePort("ab", -1), -Invalid);
+    EXPECT_EQ(Comm->ReadPort(B, -1), -Invalid);
+    EXPECT_EQ(Comm->Send("ab", -2), 0);
+    EXPECT_EQ(Comm->Receive(B, INT32_MIN), 0);
+    EXPECT_EQ(Reported,
+              (std::vector<std::pair<TVrCommErrorAt, int32_t>>{{vcaSend, Invalid}, {vcaReceive, Invalid}}));
+    EXPECT_EQ(Fake->CallCount("WriteFile"), 0);
+    EXPECT_EQ(Fake->CallCount("ReadFile"), 0);
+    EXPECT_TRUE(Fake->Output.empty());
+}
+
+// A handle whose close failed is gone all the same (Linux frees the
+// descriptor): the port must read closed and never use it again.
+TEST_F(TCommFixture, FailedCloseStillClosesThePort) {
+    OpenQuietly();
+    RecordErrors(false);
+    Fake->FailCall["CloseHandle"] = EIO;
+    EXPECT_EQ(Comm->Close(), EIO);
+    EXPECT_EQ(Reported.at(0), std::make_pair(vcaClose, int32_t(EIO)));
+    EXPECT_FALSE(Comm->GetOpened());
+    EXPECT_EQ(Comm->GetHandle(), kInvalidCommHandle);
+    const size_t CallsAfterClose = Fake->Calls.size();
+    uint32_t Status;
+    EXPECT_EQ(Comm->GetModemStatus(Status), 0);
+    EXPECT_EQ(Comm->Send("ab", 2), 0);
+    EXPECT_EQ(Comm->Close(), 0);
+    EXPECT_EQ(Fake->Calls.size(), CallsAfterClose);
+    Fake->FailCall.clear();
+    EXPECT_EQ(Comm->Open(), 0);
+    EXPECT_EQ(Fake->CallCount("CreateFile"), 2);
 }
 
 TEST(VrCommIo, OverlappedWriteStaysPendingUntilTheDeviceFinishes) {

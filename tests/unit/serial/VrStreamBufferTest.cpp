@@ -80,3 +80,49 @@ TEST(VrStreamBuffer, CopyFromTakesTheWholeSourceAndCopyToEmpties) {
 }
 
 } // namespace
+
+namespace {
+
+// The lock is a critical section: the thread that holds it may enter again.
+TEST(VrStreamBuffer, LockIsReentrantAndTheSharedCountFollowsEveryOperation) {
+    TVrStreamBuffer B;
+    B.Enter();
+    EXPECT_TRUE(B.try_lock());
+    B.Leave();
+    B.Leave();
+    EXPECT_EQ(B.SharedCount(), 0);
+    B.Write("abcdef", 6);
+    EXPECT_EQ(B.SharedCount(), 6);
+    B.Read(nullptr, 2);
+    EXPECT_EQ(B.SharedCount(), 4);
+    B.Unwrite(3);
+    EXPECT_EQ(B.SharedCount(), 1);
+    EXPECT_EQ(B.Data()[0], 'c');
+    B.Unwrite(5); // no more than is unread
+    EXPECT_EQ(B.Count(), 0);
+    TVrMemoryStream Source;
+    Source.Write("xyz", 3);
+    B.CopyFrom(Source, 0);
+    EXPECT_EQ(B.SharedCount(), 3);
+    TVrMemoryStream Target;
+    B.CopyTo(Target);
+    EXPECT_EQ(B.SharedCount(), 0);
+    B.Write("q", 1);
+    B.Clear();
+    EXPECT_EQ(B.SharedCount(), 0);
+}
+
+// A block emptied through the stream has no capacity to double.
+TEST(VrStreamBuffer, WriteAfterTheBlockWasEmptiedGrowsFromTheLeastCapacity) {
+    for (int Count : {3, 1500}) {
+        SCOPED_TRACE(Count);
+        TVrStreamBuffer B;
+        B.Stream().SetSize(0);
+        const auto In = Bytes(static_cast<size_t>(Count));
+        EXPECT_EQ(B.Write(In.data(), Count), Count);
+        EXPECT_EQ(B.Capacity(), Count > 1024 ? 2048 : 1024);
+        EXPECT_TRUE(std::equal(In.begin(), In.end(), B.Data()));
+    }
+}
+
+} // namespace

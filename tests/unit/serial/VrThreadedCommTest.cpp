@@ -1,12 +1,16 @@
 #include "FakeCommDevice.h"
-#include "VrComm.h"
 #include "PumpNotifications.h"
+#include "VrComm.h"
 #include "platform/NotifyChannel.h"
 
 #include <gtest/gtest.h>
 
+#include "platform/SystemError.h"
+
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -28,6 +32,17 @@ struct TThreadedFixture : ::testing::Test {
     }
     void TearDown() override { DrainNotifications(0); }
 };
+
+// Waits up to 5 s for Done, without delivering notifications.
+template <typename F> bool WaitUntil(F Done) {
+    const auto End = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!Done()) {
+        if (std::chrono::steady_clock::now() > End)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
 
 TEST_F(TThreadedFixture, NewComponentIsOverlappedWithAShortWriteTimeout) {
     EXPECT_TRUE(Comm->GetOverlapped());
@@ -112,7 +127,7 @@ TEST_F(TThreadedFixture, CloseServesAWorkerBlockedOnAnError) {
     ASSERT_EQ(Comm->Open(), 0);
     {
         std::lock_guard Guard(Fake->Lock);
-        Fake->FailCall["GetCommModemStatus"] = EIO; // every pass reports
+        Fake->FailCall["GetCommModemStatus"] = EIO;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20)); // the worker now waits in NotifyError
     bool Closed = false;
@@ -150,6 +165,141 @@ TEST_F(TThreadedFixture, OutsideMessagesGoToDefaultNotify) {
     Counting.NotifyWndProc(Receive); // the queue is empty: nothing delivered
     EXPECT_EQ(Counting.Defaults, 1);
     EXPECT_EQ(Receives, 0);
+}
+
+} // namespace
+
+namespace {
+
+// A device that fails in every pass (a line that is gone) is told once, and
+// the worker then pauses between passes until the device recovers; a new
+// failure after that is told again.
+TEST_F(TThreadedFixture, LastingFailureIsToldOnceAndTheWorkerSlowsDown) {
+    ASSERT_EQ(Comm->Open(), 0);
+    auto Fail = [&](bool On) {
+        std::lock_guard Guard(Fake->Lock);
+        if (On)
+            Fake->FailCall["GetCommModemStatus"] = EIO;
+        else
+            Fake->FailCall.clear();
+    };
+    const std::string Told = "error " + std::to_string(vcaOther) + " " + std::to_string(EIO);
+    Fail(true);
+    ASSERT_TRUE(PumpUntil([&] { return !Log.empty(); }));
+    const int PollsBefore = Fake->CallCount("GetCommModemStatus");
+    const auto Until = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+    while (std::chrono::steady_clock::now() < Until)
+        DrainNotifications(5);
+    // A spinning worker would poll thousands of times meanwhile.
+    EXPECT_LT(Fake->CallCount("GetCommModemStatus") - PollsBefore, 40);
+    EXPECT_EQ(Log, std::vector<std::string>{Told});
+    Fail(false);
+    const int Polls = Fake->CallCount("GetCommModemStatus");
+    ASSERT_TRUE(WaitUntil([&] { return Fake->CallCount("GetCommModemStatus") > Polls + 2; }));
+    Fail(true);
+    ASSERT_TRUE(PumpUntil([&] { return Log.size() >= 2; }));
+    EXPECT_EQ(Log, (std::vector<std::string>{Told, Told}));
+    EXPECT_EQ(Comm->Close(), 0);
+}
+
+// The buffers are critical sections: an owner inside one may still call
+// what takes the same lock.
+TEST_F(TThreadedFixture, OwnerInsideABufferMayStillCallTheComponent) {
+    ASSERT_EQ(Comm->Open(), 0);
+    Fake->Feed("abc");
+    ASSERT_TRUE(WaitUntil([&] { return Comm->GetReceiveCount() == 3; }));
+    {
+        std::lock_guard Guard(Comm->GetReceiveBuffer());
+        char B[2];
+        EXPECT_EQ(Comm->Receive(B, 2), 2);
+        EXPECT_EQ(Comm->GetReceiveCount(), 1);
+        TVrMemoryStream Rest;
+        EXPECT_EQ(Comm->ReceiveStream(Rest), 1);
+    }
+    {
+        std::lock_guard Guard(Comm->GetSendBuffer());
+        EXPECT_EQ(Comm->Send("xy", 2), 2);
+        EXPECT_EQ(Comm->GetSendCount(), 2);
+    }
+    ASSERT_TRUE(WaitUntil([&] {
+        std::lock_guard Guard(Fake->Lock);
+        return Fake->Output.size() == 2;
+    }));
+    EXPECT_EQ(Comm->Close(), 0);
+}
+
+// A worker held up in the device for longer than Close waits.
+class TStuckComm : public TVrThreadedComm {
+public:
+    explicit TStuckComm(std::shared_ptr<TCommDevice> Device) : TVrThreadedComm(nullptr, std::move(Device)) {
+        FStopWait = std::chrono::milliseconds(100);
+    }
+    // The worker's next pass stops in its poll until Release.
+    void StickAndWait() {
+        std::unique_lock Guard(FLock);
+        FStick = true;
+        FChanged.wait(Guard, [this] { return FStuck; });
+    }
+    void Release() {
+        std::lock_guard Guard(FLock);
+        FStick = false;
+        FChanged.notify_all();
+    }
+    int32_t PollEvents(TVrCommEvents& Events) override {
+        {
+            std::unique_lock Guard(FLock);
+            if (FStick) {
+                FStuck = true;
+                FChanged.notify_all();
+                FChanged.wait(Guard, [this] { return !FStick; });
+            }
+        }
+        return TVrThreadedComm::PollEvents(Events);
+    }
+
+private:
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    bool FStick = false;
+    bool FStuck = false;
+};
+
+TEST(VrThreadedCommStop, WorkerThatOutlivesCloseKeepsItsHandleAndHoldsOffTheNextOpen) {
+    auto Fake = std::make_shared<TFakeCommDevice>();
+    auto DeviceOpen = [&] {
+        std::lock_guard Guard(Fake->Lock);
+        return Fake->IsOpen;
+    };
+    TStuckComm Comm(Fake);
+    std::vector<std::pair<TVrCommErrorAt, int32_t>> Reported;
+    Comm.SetOnError([&](TComponent*, TVrCommErrorAt At, int32_t Error, bool& Throw) {
+        Reported.emplace_back(At, Error);
+        Throw = false;
+    });
+    int Closes = 0;
+    Comm.SetOnClose([&](TComponent*) { ++Closes; });
+    ASSERT_EQ(Comm.Open(), 0);
+    Comm.StickAndWait();
+
+    EXPECT_EQ(Comm.Close(), SystemErrorTimedOut());
+    EXPECT_FALSE(Comm.GetOpened());
+    EXPECT_EQ(Closes, 0);
+    EXPECT_TRUE(DeviceOpen()); // the worker may still be using the handle
+    EXPECT_NE(Comm.GetThreadId(), 0u);
+    EXPECT_EQ(Comm.Open(), SystemErrorBusy());
+    EXPECT_FALSE(Comm.GetOpened());
+    EXPECT_EQ(Reported, (std::vector<std::pair<TVrCommErrorAt, int32_t>>{{vcaClose, SystemErrorTimedOut()},
+                                                                         {vcaOpen, SystemErrorBusy()}}));
+
+    // Once it ends, its handle is closed and its identifier is forgotten.
+    Comm.Release();
+    ASSERT_TRUE(WaitUntil([&] { return Comm.GetThreadId() == 0 && !DeviceOpen(); }));
+    DrainNotifications(0); // whatever it still posted is not delivered
+    EXPECT_EQ(Closes, 0);
+    EXPECT_EQ(Comm.Open(), 0);
+    EXPECT_EQ(Comm.Close(), 0);
+    EXPECT_EQ(Closes, 1);
+    EXPECT_EQ(Reported.size(), 2u);
 }
 
 } // namespace

@@ -139,7 +139,8 @@ TEST_F(SHOperationTest, EachOperationFillsTheRecord) {
         std::optional<QStringList> To;
     };
     const std::vector<Row> rows = {
-        {"Delete", [&] { return op.Delete(src); }, FO_DELETE, 0x54, src, std::nullopt},
+        // FOF_WANTNUKEWARNING (0x4000) over the bare 0x54: what the bin cannot take is asked about.
+        {"Delete", [&] { return op.Delete(src); }, FO_DELETE, 0x4054, src, std::nullopt},
         {"DeleteNoUndo", [&] { return op.DeleteNoUndo(src); }, FO_DELETE, 0x14, src, std::nullopt},
         {"Move to one", [&] { return op.Move(one, src); }, FO_MOVE, 0x40, src, one},
         {"Move pairs", [&] { return op.Move(two, src); }, FO_MOVE, 0x41, src, two},
@@ -204,6 +205,13 @@ TEST_F(SHOperationTest, RealFilesThroughTheDesktopShell) {
 
     // A missing source fails.
     EXPECT_FALSE(op.Copy(P("other"), {P("missing")}));
+
+    // A name with a wildcard in it is that file alone while it exists.
+    Write(P("a?"), "?");
+    Write(P("ab"), "B");
+    EXPECT_TRUE(op.DeleteNoUndo({P("a?")}));
+    EXPECT_FALSE(QFile::exists(P("a?")));
+    EXPECT_EQ(Read(P("ab")), "B");
 }
 
 TEST_F(SHOperationTest, ConflictsAreAskedInADialogOverTheOwner) {
@@ -289,6 +297,18 @@ TEST_F(SHOperationTest, BrowseFolderChecksAndCutsPathsAndKeepsFolderNameOnCancel
     EXPECT_FALSE(op.BrowseFolder());
     EXPECT_EQ(op.GetFolderName(), P("missing"));
     EXPECT_TRUE(shell.Browses.empty());
+
+    // A chosen path longer than the shell's buffer is refused, not cut to another folder.
+    op.SetFolderName(P("a"));
+    for (const qsizetype length : {259, 260}) {
+        SCOPED_TRACE(length);
+        const QString chosen = Temp.path() + u'/' + QString(length - Temp.path().size() - 1, u'd');
+        ASSERT_EQ(chosen.size(), length);
+        shell.Choice = chosen;
+        EXPECT_EQ(op.BrowseFolder(), length == 259);
+        EXPECT_EQ(op.GetFolderName(), length == 259 ? chosen : P("a"));
+        op.SetFolderName(P("a"));
+    }
 }
 
 TEST_F(SHOperationTest, FolderBrowserShowsTitleTreeAndPreselection) {

@@ -1,4 +1,5 @@
 #include "DblClickLabel.h"
+#include "FixedThumbScrollBar.h"
 #include "PlayerTestSupport.h"
 #include "WindowsMediaPlayer.h"
 
@@ -9,7 +10,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QStyleOptionSlider>
+#include <QStyleFactory>
 #include <QTest>
 #include <QToolTip>
 
@@ -276,20 +277,8 @@ TEST_F(MainWindowTest, LinkAndAutoRepeatToggleTheirMarks) {
 }
 
 // Drags the scroll bar's thumb by Dx pixels in steps of one pixel.
-void DragThumb(QScrollBar* Bar, int Dx) {
-    QStyleOptionSlider option;
-    option.initFrom(Bar);
-    option.orientation = Qt::Horizontal;
-    option.minimum = Bar->minimum();
-    option.maximum = Bar->maximum();
-    option.sliderPosition = Bar->sliderPosition();
-    option.sliderValue = Bar->value();
-    option.singleStep = Bar->singleStep();
-    option.pageStep = Bar->pageStep();
-    option.upsideDown = false;
-    const QRect thumb =
-        Bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, Bar);
-    QPoint at = thumb.center();
+void DragThumb(TFixedThumbScrollBar* Bar, int Dx) {
+    QPoint at = Bar->ThumbRect().center();
     QTest::mousePress(Bar, Qt::LeftButton, {}, at);
     const int step = Dx < 0 ? -1 : 1;
     for (int i = 0; i != Dx; i += step) {
@@ -323,6 +312,38 @@ TEST_F(MainWindowTest, DraggingTheVolumeWritesEveryStepToAllPanes) {
     QTest::mouseDClick(W->L_Volume, Qt::LeftButton);
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(H.TakeCalls(i), TCalls{}) << i;
+}
+
+TEST_F(MainWindowTest, ThumbsAreSmallAndOfOneSizeWhilePagesKeepTheirLargeSteps) {
+    TFixedThumbScrollBar* bars[] = {W->SC_Volume, W->SC_Balance, W->SC_Rate};
+    // In every style at hand, the smallest thumb it draws: not one sized by
+    // the page step (which would make the volume's twice as wide there).
+    for (const QString& name : QStyleFactory::keys()) {
+        std::unique_ptr<QStyle> style(QStyleFactory::create(name));
+        for (TFixedThumbScrollBar* bar : bars) {
+            bar->setStyle(style.get());
+            EXPECT_EQ(bar->ThumbRect().width(),
+                      style->pixelMetric(QStyle::PM_ScrollBarSliderMin, nullptr, bar))
+                << name.toStdString() << " " << bar->maximum();
+            bar->setStyle(nullptr);
+        }
+    }
+    struct TRow {
+        TFixedThumbScrollBar* Bar;
+        Qt::Key Key;
+        int Value;
+    };
+    for (const TRow& row : {TRow{W->SC_Volume, Qt::Key_PageUp, 90}, TRow{W->SC_Balance, Qt::Key_PageUp, -20},
+                            TRow{W->SC_Rate, Qt::Key_PageDown, 15}}) {
+        row.Bar->setFocus();
+        QTest::keyClick(row.Bar, row.Key);
+        EXPECT_EQ(row.Bar->value(), row.Value) << row.Bar->maximum();
+    }
+    // A click beside the thumb takes the same step.
+    const QRect thumb = W->SC_Volume->ThumbRect();
+    QTest::mouseClick(W->SC_Volume, Qt::LeftButton, {}, QPoint(thumb.left() - 20, thumb.center().y()));
+    EXPECT_EQ(W->SC_Volume->value(), 80);
+    EXPECT_EQ(W->L_Volume->text(), QStringLiteral("Vol(80%)"));
 }
 
 TEST_F(MainWindowTest, BalanceEndsAndCentreByKeysAndLabel) {

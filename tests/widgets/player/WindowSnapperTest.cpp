@@ -5,6 +5,7 @@
 #include "main.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
@@ -23,6 +24,12 @@ QRect WorkArea() {
     return QGuiApplication::primaryScreen()->availableGeometry();
 }
 
+// The pointer as a test scripts it; every query is counted.
+struct TScriptedPointer {
+    TPointerState State;
+    int Queries = 0;
+};
+
 class WindowSnapperTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -30,43 +37,100 @@ protected:
         FWindow = std::make_unique<QWidget>();
         FWindow->resize(300, 200);
         FSnapper = new TWindowSnapper(FWindow.get());
-        {
-            TWindowSnapper::TProgramMove guard(*FSnapper);
-            FWindow->move(200, 150);
-            FWindow->show();
-        }
+        FSnapper->SetPointerQuery([this] {
+            ++FPointer.Queries;
+            return FPointer.State;
+        });
+        FSnapper->PlaceFrame({200, 150});
+        FWindow->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(FWindow.get()));
+        ASSERT_EQ(FWindow->pos(), QPoint(200, 150));
     }
+    // A move by someone else (the user, through the window manager).
+    void UsersMove(QPoint To) { FWindow->move(To); }
+    // Waits until the pointer has been asked after Count more times.
+    bool AskedAgain(int Count) {
+        const int until = FPointer.Queries + Count;
+        return QTest::qWaitFor([&] { return FPointer.Queries >= until; }, 5000);
+    }
+
     std::unique_ptr<QWidget> FWindow;
     TWindowSnapper* FSnapper = nullptr;
+    TScriptedPointer FPointer;
 };
 
-TEST_F(WindowSnapperTest, UsersMoveNearAnEdgeSnapsOnceItEnds) {
+TEST_F(WindowSnapperTest, MoveWithoutAButtonSnapsOnceTheWindowRests) {
     const QRect area = WorkArea();
-    FWindow->move(area.left() + 7, 150); // a move the program did not make
-    EXPECT_TRUE(QTest::qWaitFor([&] { return FWindow->pos().x() == area.left(); }, 3000));
+    QTest::qWait(TWindowSnapper::kAnswerMs); // well after the program's own placement
+    UsersMove({area.left() + 7, 150});       // as a keyboard move does
+    EXPECT_TRUE(QTest::qWaitFor([&] { return FWindow->pos().x() == area.left(); }, 5000));
     EXPECT_EQ(FWindow->pos().y(), 150);
     EXPECT_EQ(FWindow->size(), QSize(300, 200));
 }
 
-TEST_F(WindowSnapperTest, ProgramsOwnMoveNeverSnaps) {
+TEST_F(WindowSnapperTest, ProgramsOwnMovesAndTheManagersAnswersNeverSnap) {
     const QRect area = WorkArea();
+    FSnapper->PlaceFrame({area.left() + 7, 150});
     {
         TWindowSnapper::TProgramMove guard(*FSnapper);
-        FWindow->move(area.left() + 7, 150);
+        FWindow->resize(310, 200);
     }
-    QTest::qWait(3 * TWindowSnapper::kQuietMs);
-    EXPECT_EQ(FWindow->pos(), QPoint(area.left() + 7, 150));
+    // The manager keeps the grown window on the screen: a move nobody asked
+    // for, with no button held, soon after the program's resize.
+    UsersMove({area.left() + 6, 150});
+    ASSERT_TRUE(AskedAgain(1));
+    QTest::qWait(2 * TWindowSnapper::kQuietMs);
+    EXPECT_EQ(FWindow->pos(), QPoint(area.left() + 6, 150));
+
+    // A drag soon after the program's move still snaps when it ends.
+    FSnapper->PlaceFrame({area.left() + 40, 150});
+    FPointer.State = {true, Qt::NoModifier};
+    UsersMove({area.left() + 8, 150});
+    ASSERT_TRUE(AskedAgain(2));
+    FPointer.State = {false, Qt::NoModifier};
+    EXPECT_TRUE(QTest::qWaitFor([&] { return FWindow->pos() == QPoint(area.left(), 150); }, 5000));
 }
 
-TEST_F(WindowSnapperTest, HeldModifierLeavesTheWindowWhereItWasDropped) {
+TEST_F(WindowSnapperTest, HeldButtonKeepsTheWindowWhereItIsUntilReleased) {
+    // The window manager runs the move: the button is down the whole time,
+    // and the user rests near the edge before letting go.
     const QRect area = WorkArea();
-    FSnapper->SetModifierQuery([] { return Qt::KeyboardModifiers(Qt::ShiftModifier); });
-    FWindow->move(area.left() + 7, 150);
+    FPointer.State = {true, Qt::NoModifier};
+    UsersMove({area.left() + 5, 150});
+    ASSERT_TRUE(AskedAgain(2 * TWindowSnapper::kQuietMs / TWindowSnapper::kPointerPollMs));
+    EXPECT_EQ(FWindow->pos(), QPoint(area.left() + 5, 150));
+    FPointer.State = {false, Qt::NoModifier};
+    EXPECT_TRUE(QTest::qWaitFor([&] { return FWindow->pos() == QPoint(area.left(), 150); }, 5000));
+}
+
+TEST_F(WindowSnapperTest, ModifiersAtTheReleaseDecide) {
+    const QRect area = WorkArea();
+    for (const Qt::KeyboardModifier held : {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier}) {
+        // Held only during the drag: the release without it snaps.
+        FPointer.State = {true, held};
+        UsersMove({area.left() + 6, 170});
+        ASSERT_TRUE(AskedAgain(2));
+        FPointer.State = {false, Qt::NoModifier};
+        EXPECT_TRUE(QTest::qWaitFor([&] { return FWindow->pos() == QPoint(area.left(), 170); }, 5000))
+            << held;
+
+        // Held at the release: the window stays where it was dropped.
+        FPointer.State = {true, Qt::NoModifier};
+        UsersMove({area.left() + 6, 190});
+        ASSERT_TRUE(AskedAgain(2));
+        FPointer.State = {false, held};
+        ASSERT_TRUE(AskedAgain(1)); // the answer that shows the release decides at once
+        EXPECT_EQ(FWindow->pos(), QPoint(area.left() + 6, 190)) << held;
+    }
+}
+
+TEST_F(WindowSnapperTest, ExitSizeMoveDeclinesOnlyForShiftCtrlAndAlt) {
+    const QRect area = WorkArea();
+    FSnapper->PlaceFrame({area.left() + 7, 150});
+    FPointer.State = {false, Qt::ShiftModifier};
     FSnapper->ExitSizeMove();
     EXPECT_EQ(FWindow->pos(), QPoint(area.left() + 7, 150));
-    FSnapper->SetModifierQuery(
-        [] { return Qt::KeyboardModifiers(Qt::KeypadModifier); }); // not one that declines
+    FPointer.State = {false, Qt::KeypadModifier};
     FSnapper->ExitSizeMove();
     EXPECT_EQ(FWindow->pos(), QPoint(area.left(), 150));
 }
@@ -74,10 +138,39 @@ TEST_F(WindowSnapperTest, HeldModifierLeavesTheWindowWhereItWasDropped) {
 TEST_F(WindowSnapperTest, RightAndBottomEdgesSnapOntoTheWorkArea) {
     const QRect area = WorkArea();
     const QSize frame = FWindow->frameGeometry().size();
-    FWindow->move(area.right() + 1 - frame.width() + 4, area.bottom() + 1 - frame.height() - 6);
+    FSnapper->PlaceFrame({area.right() + 1 - frame.width() + 4, area.bottom() + 1 - frame.height() - 6});
     FSnapper->ExitSizeMove();
     EXPECT_EQ(FWindow->frameGeometry().right(), area.right());
     EXPECT_EQ(FWindow->frameGeometry().bottom(), area.bottom());
+    EXPECT_EQ(FSnapper->FramePosition(), FWindow->frameGeometry().topLeft());
+}
+
+TEST_F(WindowSnapperTest, MinimizedWindowKeepsItsRestoredCorner) {
+    FSnapper->PlaceFrame({240, 130});
+    FWindow->setWindowState(Qt::WindowMinimized);
+    // Some systems park a minimized window far off the screen.
+    {
+        TWindowSnapper::TProgramMove guard(*FSnapper);
+        FWindow->move(-32000, -32000);
+    }
+    EXPECT_EQ(FSnapper->FramePosition(), QPoint(240, 130));
+}
+
+TEST(MainWindowPlace, SavedCornerIsTheRestoredOneOfAMinimizedWindow) {
+    TMainWindowHarness harness;
+    harness.Create();
+    TQUADV_MAIN* window = harness.FWindow.get();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    ASSERT_EQ(window->pos(), QPoint(100, 100));
+    window->setWindowState(Qt::WindowMinimized);
+    window->move(-32000, -32000);
+    window->close();
+    QFile file(harness.FilePath(QStringLiteral("quadrelle_alice.ini")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text =
+        QString::fromUtf16(reinterpret_cast<const char16_t*>(file.readAll().constData() + 2));
+    EXPECT_TRUE(text.contains(QStringLiteral("X=100\r\nY=100\r\n"))) << text.toStdString();
 }
 
 TEST(AboutDialog, OpensOnTheOwnersCornerWithTheTitleAndQuietLinks) {

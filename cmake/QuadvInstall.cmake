@@ -1,0 +1,116 @@
+# The installed program (cmake --install) and its Debian package (cpack).
+#
+# The program reads its data files from its own folder, as it does on
+# Windows, so the executable and those files stay together in one private
+# folder, lib/quadrelle/, and bin/quadrelle is a relative link to it: the
+# executable's path comes from /proc/self/exe, which names the link's target.
+# The rest follows GNUInstallDirs. Settings go to $XDG_CONFIG_HOME/quadrelle/
+# because the program's folder is not writable once installed.
+
+include(GNUInstallDirs)
+# Named after the package, not the project (CMAKE_INSTALL_DOCDIR would say
+# "Quadrelle"), as Debian expects of the copyright file's folder.
+set(doc_dir "${CMAKE_INSTALL_DATADIR}/doc/quadrelle")
+# Not CMAKE_INSTALL_LIBDIR: that is the multiarch folder for shared
+# libraries, and this folder holds a program and its files.
+set(QUADV_INSTALL_APPDIR "lib/quadrelle" CACHE STRING "The program's own folder, below the prefix")
+
+set(resources "${PROJECT_SOURCE_DIR}/resources")
+set(generated "${PROJECT_BINARY_DIR}/install-data")
+file(MAKE_DIRECTORY "${generated}")
+
+install(TARGETS quadrelle RUNTIME DESTINATION "${QUADV_INSTALL_APPDIR}")
+# The compilers' version notes are of no use in an installed program; Debian's
+# own packaging drops them too.
+if(CMAKE_OBJCOPY)
+    install(CODE "execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+                      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${QUADV_INSTALL_APPDIR}/quadrelle\"
+                      COMMAND_ERROR_IS_FATAL ANY)")
+endif()
+
+# The texts Help opens and the sample presets file, which keeps a name the
+# program does not read.
+install(FILES "${resources}/README.TXT" "${resources}/HISTORY.TXT" "${resources}/MovieSize.ini.sample"
+        DESTINATION "${QUADV_INSTALL_APPDIR}")
+
+# The link is made in the build tree and installed as a link.
+file(RELATIVE_PATH link_target "${CMAKE_INSTALL_FULL_BINDIR}"
+     "${CMAKE_INSTALL_PREFIX}/${QUADV_INSTALL_APPDIR}/quadrelle")
+file(CREATE_LINK "${link_target}" "${generated}/quadrelle" SYMBOLIC)
+install(FILES "${generated}/quadrelle" DESTINATION "${CMAKE_INSTALL_BINDIR}")
+
+install(FILES "${resources}/${QUADV_APP_ID}.desktop" DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
+install(FILES "${resources}/${QUADV_APP_ID}.metainfo.xml" DESTINATION "${CMAKE_INSTALL_DATADIR}/metainfo")
+install(FILES "${resources}/${QUADV_APP_ID}.svg"
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps")
+install(FILES "${resources}/debian/copyright" DESTINATION "${doc_dir}")
+
+# Bitmaps of the icon for the desktops and menus that do not draw SVG.
+find_program(QUADV_RSVG_CONVERT rsvg-convert REQUIRED)
+find_program(QUADV_GZIP gzip REQUIRED)
+set(install_data)
+foreach(size 16 32 48 64 128 256)
+    set(png "${generated}/icons/${size}x${size}/${QUADV_APP_ID}.png")
+    add_custom_command(OUTPUT "${png}"
+        COMMAND "${CMAKE_COMMAND}" -E make_directory "${generated}/icons/${size}x${size}"
+        COMMAND "${QUADV_RSVG_CONVERT}" --width=${size} --height=${size} --format=png
+                --output "${png}" "${resources}/${QUADV_APP_ID}.svg"
+        DEPENDS "${resources}/${QUADV_APP_ID}.svg"
+        COMMENT "Drawing the ${size}x${size} icon"
+        VERBATIM)
+    list(APPEND install_data "${png}")
+    install(FILES "${png}" DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps")
+endforeach()
+
+# Manual pages and changelogs are installed compressed, without a time stamp
+# in the gzip header, so that two builds of one source give the same files.
+function(quadv_gzip source output)
+    add_custom_command(OUTPUT "${output}"
+        COMMAND "${QUADV_GZIP}" -9 -n -c "${source}" > "${output}"
+        DEPENDS "${source}"
+        COMMENT "Compressing ${output}")
+    set(install_data ${install_data} "${output}" PARENT_SCOPE)
+endfunction()
+quadv_gzip("${resources}/quadrelle.1" "${generated}/quadrelle.1.gz")
+quadv_gzip("${resources}/debian/changelog" "${generated}/changelog.gz")
+install(FILES "${generated}/quadrelle.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+install(FILES "${generated}/changelog.gz" DESTINATION "${doc_dir}")
+
+# Everything an install needs. Installing (and cpack) does not build the
+# whole tree first, so that a package can be made without the tests:
+# scripts/package builds quadrelle_installable and then runs cpack.
+add_custom_target(quadrelle_install_data ALL DEPENDS ${install_data})
+add_custom_target(quadrelle_installable DEPENDS quadrelle quadrelle_install_data)
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+
+# The package's version is the changelog's, which must be the project's.
+file(STRINGS "${resources}/debian/changelog" changelog_head LIMIT_COUNT 1)
+if(NOT changelog_head MATCHES "^quadrelle \\(${PROJECT_VERSION}\\) ")
+    message(FATAL_ERROR "resources/debian/changelog does not start with version ${PROJECT_VERSION}")
+endif()
+
+# ---- Debian package: scripts/package
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME quadrelle)
+set(CPACK_PACKAGE_VENDOR "Quadrelle Project")
+set(CPACK_PACKAGE_CONTACT "Quadrelle Project <info@quadrelle.example.org>")
+set(CPACK_PACKAGE_HOMEPAGE_URL "https://quadrelle.example.org/")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "movie player that plays four movies at once")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "Quadrelle shows four movies side by side in a two-by-two grid and drives
+them together: play, pause and stop all four with one command, mute them
+one by one, and set volume, balance and speed for all four. With Link on,
+a seek in one pane moves the other three to the same frame; with
+AutoRepeat on, every pane repeats its movie. The interface is in Japanese.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGE_DIRECTORY "${PROJECT_BINARY_DIR}/package")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION video)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# The libraries and their versions come from the binary (dpkg-shlibdeps).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The captions need a Japanese font; the Help texts open through xdg-open.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-japanese-gothic, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_STRIP_FILES ON)
+include(CPack)
