@@ -2,6 +2,8 @@
 
 #include "QuadvError.h"
 
+#include <QTimer>
+
 #include <sstream>
 
 namespace {
@@ -43,6 +45,12 @@ void TFakeMediaEngine::SetFrame(const QImage& Frame) {
     FFrame = Frame;
     if (FObserver)
         FObserver->EngineFrameReady();
+}
+
+void TFakeMediaEngine::SetVideoSize(QSize Size) {
+    FVideoSize = Size;
+    if (FObserver)
+        FObserver->EngineVideoSizeChanged();
 }
 
 void TFakeMediaEngine::MoveTo(double Seconds, TPositionCause Cause) {
@@ -144,4 +152,28 @@ void TFakeMediaEngine::SetPlayCount(int Count) {
 void TFakeMediaEngine::SetViewSize(QSize Size) {
     Record("SetViewSize " + std::to_string(Size.width()) + "x" + std::to_string(Size.height()));
     FViewSize = Size;
+}
+
+void TFakeMediaEngine::StepFrame(TFrameStep Direction) {
+    Record(Direction == TFrameStep::Forward ? "FrameStep" : "FrameBackStep");
+    if (FStatus != TEngineStatus::NoMedia && FStatus != TEngineStatus::Failed)
+        SetStatus(TEngineStatus::Paused);
+}
+
+void TFakeMediaEngine::Snapshot(const QString& File, TSnapshotDone Done) {
+    Record("Snapshot " + File.toStdString());
+    QString Error;
+    if (FFailSnapshot) {
+        Error = *FFailSnapshot;
+    } else {
+        QImage Picture = FFrame;
+        if (Picture.isNull()) {
+            Picture = QImage(16, 16, QImage::Format_RGB32);
+            Picture.fill(Qt::black);
+        }
+        if (!Picture.save(File, "PNG"))
+            Error = QStringLiteral("cannot write the file");
+    }
+    // Later, as the real engine reports it.
+    QTimer::singleShot(0, &FReceiver, [Done = std::move(Done), Error] { Done(Error); });
 }

@@ -2,6 +2,8 @@
 
 #include "MediaEngine.h"
 
+#include <QObject>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,12 +27,15 @@ public:
     void SetDuration(double Seconds);
     void FailPlayback(const QString& Reason); // status Failed with Reason
     void SetFrame(const QImage& Frame);
+    void SetVideoSize(QSize Size);
 
     // Failures: while set, the call throws EQuadvError with this message.
     std::optional<std::string> FFailLoad;
     std::optional<std::string> FFailUrlRead;
     std::optional<std::string> FFailStatusRead;
     std::optional<std::string> FFailMuteRead;
+    // While set, a snapshot ends with this error instead of writing its file.
+    std::optional<QString> FFailSnapshot;
 
     // The latest values written.
     bool FMute = false;
@@ -59,8 +64,12 @@ public:
     void SetBalance(int Balance) override;
     void SetRate(double Rate) override;
     void SetPlayCount(int Count) override;
+    QSize VideoSize() const override { return FVideoSize; }
     void SetViewSize(QSize Size) override;
     const QImage& Frame() const override { return FFrame; }
+    void StepFrame(TFrameStep Direction) override;
+    // Writes Frame() (a black 16 x 16 picture when there is none) unless FFailSnapshot is set.
+    void Snapshot(const QString& File, TSnapshotDone Done) override;
 
 private:
     void Record(std::string Call) { FCalls.push_back(std::move(Call)); }
@@ -74,4 +83,6 @@ private:
     double FPosition = 0.0;
     double FDuration = 0.0;
     QImage FFrame;
+    QSize FVideoSize;
+    QObject FReceiver; // the snapshots' reports go out through it, and die with the engine
 };

@@ -4,6 +4,8 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
+
 // The seam between a media pane and whatever decodes and shows its file. The
 // pane keeps the control's values and events; an engine only plays. Every
 // function is called on the GUI thread, and every notification arrives there.
@@ -28,12 +30,18 @@ enum class TPositionCause {
     Restart   // the engine's own jump: a loop, a load, a stop
 };
 
+enum class TFrameStep { Forward, Back };
+
+// How a snapshot ended: "" when the file was written, else why not.
+using TSnapshotDone = std::function<void(const QString& Error)>;
+
 class TMediaEngineObserver {
 public:
     virtual void EngineStatusChanged() = 0;
     virtual void EnginePositionChanged(double OldPosition, double NewPosition, TPositionCause Cause) = 0;
     virtual void EngineDurationChanged(double Duration) = 0;
     virtual void EngineFrameReady() = 0;
+    virtual void EngineVideoSizeChanged() = 0;
 
 protected:
     ~TMediaEngineObserver() = default;
@@ -76,8 +84,21 @@ public:
     virtual void SetRate(double Rate) = 0;    // 1.0 normal; 0.0 holds the picture
     virtual void SetPlayCount(int Count) = 0; // times the file plays through
 
+    // The video's own size as it is meant to be shown (its display aspect
+    // applied); empty while unknown and for a file without video.
+    virtual QSize VideoSize() const = 0;
     // The size the video is drawn at; the frame is rendered to fit it.
     virtual void SetViewSize(QSize Size) = 0;
     // The latest picture; null when there is none.
     virtual const QImage& Frame() const = 0;
+
+    // Pauses (a playing file first), then shows the next or the previous
+    // decoded frame, however far apart the frames are. Steps given while one
+    // is under way follow in order. The move is reported with cause Playback.
+    virtual void StepFrame(TFrameStep Direction) = 0;
+    // Saves the frame shown, at the video's own size, to File, in the format
+    // its extension names (replacing it). Done runs once, later, on the GUI
+    // thread and never inside this call; not at all if the engine is
+    // destroyed first.
+    virtual void Snapshot(const QString& File, TSnapshotDone Done) = 0;
 };

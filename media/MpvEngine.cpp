@@ -18,6 +18,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -30,6 +32,8 @@ constexpr char kDuration[] = "duration";
 constexpr char kEofReached[] = "eof-reached";
 constexpr char kPausedForCache[] = "paused-for-cache";
 constexpr char kFrameNumber[] = "estimated-frame-number";
+constexpr char kVideoWidth[] = "dwidth"; // the display size, aspect applied
+constexpr char kVideoHeight[] = "dheight";
 constexpr char kPause[] = "pause";
 constexpr char kVolume[] = "volume";
 constexpr char kMute[] = "mute";
@@ -41,7 +45,22 @@ constexpr char kLoadFile[] = "loadfile";
 constexpr char kStop[] = "stop";
 constexpr char kSeek[] = "seek";
 constexpr char kSeekExact[] = "absolute+exact";
+// The balance is a labelled filter that stays in the chain for the whole
+// file. Replacing the chain at each step of a drag broke the sound, so a
+// playing file gets the new value through af-command. At every seek and
+// loop mpv resets its filters to the values they were made with from the af
+// option, so the option is rewritten too, which rebuilds them, where that
+// cannot be heard: while paused (a seek pauses first), and just after a
+// loop, which breaks the sound anyway.
+constexpr char kAfCommand[] = "af-command";
+constexpr char kBalanceLabel[] = "bal";
+constexpr char kBalanceOption[] = "balance_out";
 constexpr char kBalanceFilter[] = "@bal:stereotools=balance_out=";
+constexpr char kPlaylistEntryId[] = "playlist_entry_id"; // in loadfile's result
+constexpr char kFrameStep[] = "frame-step";
+constexpr char kFrameBackStep[] = "frame-back-step";
+constexpr char kScreenshotToFile[] = "screenshot-to-file";
+constexpr char kScreenshotVideo[] = "video"; // the video at its own size, nothing drawn over it
 } // namespace mpvname
 
 // Every pane's core starts with these: no autostart, exact seeks, nothing of
@@ -68,22 +87,40 @@ constexpr std::pair<const char*, const char*> kCoreOptions[] = {
     {"config", "no"},
 };
 
-// Reply id of the frame-number request made at a seek's restart; the observed
-// properties use their index in kObserved.
+// Reply ids. The observed properties use their index in kObserved; the
+// frame-number request made at a seek's restart has its own; a loadfile
+// carries kLoadReplyTag plus the load's serial number.
 constexpr uint64_t kRestartFrameReply = 1000;
+constexpr uint64_t kStepFromReply = 1001; // the position a forward frame step starts from
+constexpr uint64_t kStepBackReply = 1002; // the position a step back reached
+constexpr uint64_t kLoadReplyTag = uint64_t{1} << 32;
+constexpr uint64_t kSnapshotReplyTag = uint64_t{2} << 32;
+constexpr uint64_t kReplySerialMask = (uint64_t{1} << 32) - 1;
 
 constexpr double kMinSpeed = 0.01; // mpv refuses lower speeds
 constexpr double kMaxSpeed = 100.0;
 constexpr int kSyncGroupPatienceMs = 3000; // a group whose restart never comes lets go after this
+// A seek mpv never completes (it cannot seek in a pipe, and only logs that)
+// is given up after the same time, so that the position and the end of
+// playback are followed again.
+constexpr int kSeekPatienceMs = kSyncGroupPatienceMs;
+// A frame step that never shows a frame (at the end of the file, or in a
+// file without video) is over after this.
+constexpr int kStepPatienceMs = kSyncGroupPatienceMs;
+constexpr size_t kMaxBackTrail = 100000; // frames that steps back retrace exactly
 
 std::string LoopFileValue(int PlayCount) {
     return PlayCount <= 1 ? std::string("no") : std::to_string(PlayCount - 1);
 }
 
-std::string BalanceFilter(int Balance) {
+std::string BalanceValue(int Balance) {
     char Value[32];
     std::snprintf(Value, sizeof Value, "%.2f", Balance / 100.0);
-    return std::string(mpvname::kBalanceFilter) + Value;
+    return Value;
+}
+
+std::string BalanceFilter(int Balance) {
+    return mpvname::kBalanceFilter + BalanceValue(Balance);
 }
 
 } // namespace
@@ -101,7 +138,8 @@ public:
 
     void DrainEvents();
     void HandleEvent(const mpv_event& Event);
-    void RenderFrame(bool Redraw = false); // Redraw: draw the last picture again, e.g. after a resize
+    // Redraw: asked by us, not by mpv, to draw the last picture again, e.g. after a resize.
+    void RenderFrame(bool Redraw = false);
 
     // Observed properties, dispatched from kObserved by the event's reply id.
     void OnTimePos(const mpv_event_property& Property);
@@ -109,19 +147,36 @@ public:
     void OnEofReached(const mpv_event_property& Property);
     void OnPausedForCache(const mpv_event_property& Property);
     void OnFrameNumber(const mpv_event_property& Property);
+    void OnVideoWidth(const mpv_event_property& Property);
+    void OnVideoHeight(const mpv_event_property& Property);
+    void SetVideoSize(QSize Size);
 
+    void OnLoadReply(const mpv_event& Event);
     void OnFileLoaded();
     void OnEndFile(const mpv_event_end_file& End);
     void OnPlaybackRestart();
+    void SeekDone(); // the seek restarted, or was given up
+    void OnSnapshotReply(const mpv_event& Event);
+    // Sends the next waiting frame step once nothing else is under way.
+    void NextStep();
+    // Moved: the step showed another frame.
+    void StepDone(bool Moved = false);
+    void ClearSteps();
+    // Once something else moves the pane, the steps waiting and the frames
+    // they left are of no use; a step under way still ends as usual.
+    void ForgetSteps();
 
     void RequireCore() const;
     void SetProperty(const char* Name, const std::string& Value);
     void SetFlag(const char* Name, bool Value);
     void SetDouble(const char* Name, double Value);
-    void Command(std::initializer_list<const char*> Arguments);
+    void Command(std::initializer_list<const char*> Arguments, uint64_t Reply = 0);
     void SendSeek(double Seconds);
+    // Writes the balance into mpv's af option, which rebuilds the filters.
+    void SyncBalance();
     // mpv's pause follows the pane's intent, the rate and the sync group.
-    void ApplyPause();
+    // Force: send it even if it was sent before (mpv may have changed it).
+    void ApplyPause(bool Force = false);
     // Asks for one of the observed properties; the reply comes like a change.
     void RequestObserved(const char* Name);
     void MovePosition(double Seconds, TPositionCause Cause);
@@ -142,25 +197,47 @@ public:
     TPhase FPhase = TPhase::NoMedia;
     QString FUrl;
     QString FFailureReason;
-    int FLoadsSent = 0;     // loadfile commands given
-    int FStartsSeen = 0;    // START_FILE events seen; events belong to the current file when equal
+    // mpv may fold loads given together and start only the last of them, so
+    // its file events are matched to the current load by playlist entry.
+    uint64_t FLoadReply = 0;   // reply id of the current load's loadfile, 0 when there is none
+    int64_t FLoadEntry = 0;    // the current load's playlist entry, 0 until its reply
+    int64_t FStartedEntry = 0; // the entry of the latest START_FILE
+    int64_t FLoadedEntry = 0;  // the entry whose FILE_LOADED came last
+    uint64_t FLoadSerial = 0;
     bool FWantPlay = false; // the pane's play intent, apart from mpv's pause
     bool FStarted = false;  // played or paused since the load: Paused rather than Ready
     bool FStopped = false;  // our own stop (mpv's stop would unload)
     bool FEof = false;      // mpv sits paused at the end
     bool FBuffering = false;
-    bool FSeeking = false;              // a seek was sent and its restart has not come
-    bool FHeld = false;                 // held by a sync group
-    std::optional<double> FPendingSeek; // a seek before the file was open
+    bool FSeeking = false;               // a seek was sent and its restart has not come
+    uint64_t FSeekSerial = 0;            // counts the seeks sent; a late patience timer finds it moved on
+    bool FHeld = false;                  // held by a sync group
+    std::optional<double> FPendingSeek;  // a seek before the file was open
+    std::deque<TFrameStep> FSteps;       // frame steps waiting to be sent
+    std::optional<TFrameStep> FStepping; // the step sent, until its frame shows
+    // A forward step is over when mpv plays past the position it paused at,
+    // which is asked for just before the step, or reaches the end.
+    std::optional<double> FStepFrom;
+    // The frames that forward steps left, latest last, while nothing else
+    // has moved the pane. A step back goes to the latest by an exact seek:
+    // mpv's own step back starts from the position of the sound, which at
+    // the end lies past the last frame, so it would find that frame again.
+    std::vector<double> FBackTrail;
+    uint64_t FStepSerial = 0;
+    std::map<uint64_t, TSnapshotDone> FSnapshots; // by reply serial
+    uint64_t FSnapshotSerial = 0;
     double FPosition = 0.0;
     double FDuration = 0.0;
     int64_t FFrameNumber = -1;
     int64_t FRestartFrame = -1; // the frame the last seek restarted at, -1 until known
     bool FMute = false;
+    int FBalance = 0;
+    bool FBalanceInOption = true; // mpv's af option holds FBalance, not only its running filter
     double FRate = 1.0;
     int FPlayCount = 1;
     bool FPauseSent = true; // the last pause value given to mpv
 
+    QSize FVideoSize; // empty while unknown
     QSize FViewSize;
     unsigned char* FBuffer = nullptr; // 64-byte aligned bgr0 pixels of FImage
     size_t FStride = 0;
@@ -185,6 +262,8 @@ const TObservedProperty kObserved[] = {
     {mpvname::kEofReached, MPV_FORMAT_FLAG, &TMpvEngine::TImpl::OnEofReached},
     {mpvname::kPausedForCache, MPV_FORMAT_FLAG, &TMpvEngine::TImpl::OnPausedForCache},
     {mpvname::kFrameNumber, MPV_FORMAT_INT64, &TMpvEngine::TImpl::OnFrameNumber},
+    {mpvname::kVideoWidth, MPV_FORMAT_INT64, &TMpvEngine::TImpl::OnVideoWidth},
+    {mpvname::kVideoHeight, MPV_FORMAT_INT64, &TMpvEngine::TImpl::OnVideoHeight},
 };
 
 } // namespace
@@ -337,6 +416,21 @@ void TMpvEngine::TImpl::DrainEvents() {
 void TMpvEngine::TImpl::HandleEvent(const mpv_event& Event) {
     switch (Event.event_id) {
     case MPV_EVENT_GET_PROPERTY_REPLY:
+        if (Event.reply_userdata == kStepFromReply) {
+            const auto& Property = *static_cast<const mpv_event_property*>(Event.data);
+            if (FStepping == TFrameStep::Forward)
+                FStepFrom =
+                    Property.format == MPV_FORMAT_DOUBLE ? *static_cast<const double*>(Property.data) : -1.0;
+            break;
+        }
+        if (Event.reply_userdata == kStepBackReply) {
+            const auto& Property = *static_cast<const mpv_event_property*>(Event.data);
+            if (FStepping == TFrameStep::Back && Property.format == MPV_FORMAT_DOUBLE)
+                MovePosition(*static_cast<const double*>(Property.data), TPositionCause::Playback);
+            if (FStepping == TFrameStep::Back)
+                StepDone();
+            break;
+        }
         if (Event.reply_userdata == kRestartFrameReply) {
             const auto& Property = *static_cast<const mpv_event_property*>(Event.data);
             FRestartFrame =
@@ -350,17 +444,26 @@ void TMpvEngine::TImpl::HandleEvent(const mpv_event& Event) {
             (this->*kObserved[Event.reply_userdata].Handler)(Property);
         }
         break;
+    case MPV_EVENT_COMMAND_REPLY:
+        if (Event.reply_userdata != 0 && Event.reply_userdata == FLoadReply)
+            OnLoadReply(Event);
+        else if ((Event.reply_userdata & ~kReplySerialMask) == kSnapshotReplyTag)
+            OnSnapshotReply(Event);
+        break;
     case MPV_EVENT_START_FILE:
-        ++FStartsSeen;
+        FStartedEntry = static_cast<const mpv_event_start_file*>(Event.data)->playlist_entry_id;
         break;
     case MPV_EVENT_FILE_LOADED:
-        if (FStartsSeen == FLoadsSent)
+        FLoadedEntry = FStartedEntry;
+        if (FLoadEntry != 0 && FLoadedEntry == FLoadEntry)
             OnFileLoaded();
         break;
-    case MPV_EVENT_END_FILE:
-        if (FStartsSeen == FLoadsSent)
-            OnEndFile(*static_cast<const mpv_event_end_file*>(Event.data));
+    case MPV_EVENT_END_FILE: {
+        const auto& End = *static_cast<const mpv_event_end_file*>(Event.data);
+        if (FLoadEntry != 0 && End.playlist_entry_id == FLoadEntry)
+            OnEndFile(End);
         break;
+    }
     case MPV_EVENT_PLAYBACK_RESTART:
         OnPlaybackRestart();
         break;
@@ -374,7 +477,11 @@ void TMpvEngine::TImpl::RenderFrame(bool Redraw) {
     if (!FRender)
         return;
     const uint64_t Flags = mpv_render_context_update(FRender);
-    if (!((Flags & MPV_RENDER_UPDATE_FRAME) || (Redraw && FFrameSeen)) || !FBuffer)
+    // mpv's call always has a picture for us, even without a new frame: one
+    // that waited longer than mpv's 200 ms for us (a busy GUI thread) has
+    // become its current frame, and only that is drawn now. A paused pane
+    // would show its old picture for good if it were skipped.
+    if (!FBuffer || (Redraw && !FFrameSeen && !(Flags & MPV_RENDER_UPDATE_FRAME)))
         return;
     FFrameSeen = true;
     int Size[2] = {FViewSize.width(), FViewSize.height()};
@@ -395,7 +502,10 @@ void TMpvEngine::TImpl::RenderFrame(bool Redraw) {
 void TMpvEngine::TImpl::OnTimePos(const mpv_event_property& Property) {
     if (Property.format != MPV_FORMAT_DOUBLE || FSeeking || FPhase != TPhase::Loaded)
         return;
-    MovePosition(*static_cast<const double*>(Property.data), TPositionCause::Playback);
+    const double Position = *static_cast<const double*>(Property.data);
+    MovePosition(Position, TPositionCause::Playback);
+    if (FStepping == TFrameStep::Forward && FStepFrom && Position > *FStepFrom)
+        StepDone(true);
 }
 
 void TMpvEngine::TImpl::OnDuration(const mpv_event_property& Property) {
@@ -410,6 +520,8 @@ void TMpvEngine::TImpl::OnDuration(const mpv_event_property& Property) {
 
 void TMpvEngine::TImpl::OnEofReached(const mpv_event_property& Property) {
     FEof = Property.format == MPV_FORMAT_FLAG && *static_cast<const int*>(Property.data);
+    if (FEof && FStepping == TFrameStep::Forward)
+        StepDone(true); // onto the last frame
     if (FEof && FWantPlay && FPhase == TPhase::Loaded && !FSeeking)
         FinishPlayThrough();
 }
@@ -426,6 +538,50 @@ void TMpvEngine::TImpl::OnFrameNumber(const mpv_event_property& Property) {
     FFrameNumber = Property.format == MPV_FORMAT_INT64 ? *static_cast<const int64_t*>(Property.data) : -1;
 }
 
+void TMpvEngine::TImpl::OnLoadReply(const mpv_event& Event) {
+    FLoadReply = 0;
+    if (Event.error < 0) {
+        if (FPhase == TPhase::Opening) {
+            mpv_event_end_file Failed{};
+            Failed.reason = MPV_END_FILE_REASON_ERROR;
+            Failed.error = Event.error;
+            OnEndFile(Failed);
+        }
+        return;
+    }
+    const mpv_node& Result = static_cast<const mpv_event_command*>(Event.data)->result;
+    if (Result.format == MPV_FORMAT_NODE_MAP)
+        for (int I = 0; I < Result.u.list->num; ++I)
+            if (std::strcmp(Result.u.list->keys[I], mpvname::kPlaylistEntryId) == 0 &&
+                Result.u.list->values[I].format == MPV_FORMAT_INT64)
+                FLoadEntry = Result.u.list->values[I].u.int64;
+    // The file may have opened before the reply was read.
+    if (FLoadEntry != 0 && FLoadedEntry == FLoadEntry)
+        OnFileLoaded();
+}
+
+// mpv has no size to tell for a moment during seeks and at the end of the
+// file; the file keeps the size it had until the next load.
+void TMpvEngine::TImpl::OnVideoWidth(const mpv_event_property& Property) {
+    if (Property.format == MPV_FORMAT_INT64 && *static_cast<const int64_t*>(Property.data) > 0)
+        SetVideoSize(
+            QSize(static_cast<int>(*static_cast<const int64_t*>(Property.data)), FVideoSize.height()));
+}
+
+void TMpvEngine::TImpl::OnVideoHeight(const mpv_event_property& Property) {
+    if (Property.format == MPV_FORMAT_INT64 && *static_cast<const int64_t*>(Property.data) > 0)
+        SetVideoSize(
+            QSize(FVideoSize.width(), static_cast<int>(*static_cast<const int64_t*>(Property.data))));
+}
+
+void TMpvEngine::TImpl::SetVideoSize(QSize Size) {
+    if (Size == FVideoSize)
+        return;
+    FVideoSize = Size;
+    if (FObserver)
+        FObserver->EngineVideoSizeChanged();
+}
+
 void TMpvEngine::TImpl::OnFileLoaded() {
     if (FPhase != TPhase::Opening)
         return;
@@ -436,6 +592,7 @@ void TMpvEngine::TImpl::OnFileLoaded() {
         SendSeek(Target);
     }
     ApplyPause();
+    NextStep();
     NotifyStatus();
 }
 
@@ -447,6 +604,7 @@ void TMpvEngine::TImpl::OnEndFile(const mpv_event_end_file& End) {
     FWantPlay = false;
     FSeeking = false;
     FPendingSeek.reset();
+    ClearSteps();
     LeaveGroup();
     NotifyStatus();
 }
@@ -454,8 +612,91 @@ void TMpvEngine::TImpl::OnEndFile(const mpv_event_end_file& End) {
 void TMpvEngine::TImpl::OnPlaybackRestart() {
     // mpv does not renew its frame estimate after a seek while paused, so ask.
     RequestObserved(mpvname::kFrameNumber);
-    if (!FSeeking)
-        return; // a loop or another restart of mpv's own
+    if (FStepping == TFrameStep::Back) {
+        // A step back is a seek, mpv's or ours; its position comes with the answer.
+        FSeeking = false;
+        if (FMpv)
+            mpv_get_property_async(FMpv, kStepBackReply, mpvname::kTimePos, MPV_FORMAT_DOUBLE);
+        return;
+    }
+    if (!FSeeking) {
+        // A loop or another restart of mpv's own, which reset the balance
+        // filter to the value it was made with.
+        SyncBalance();
+        return;
+    }
+    SeekDone();
+}
+
+void TMpvEngine::TImpl::NextStep() {
+    if (FStepping || FSeeking || FPhase != TPhase::Loaded || FSteps.empty() || !FMpv)
+        return;
+    FStepping = FSteps.front();
+    FSteps.pop_front();
+    FStepFrom.reset();
+    if (*FStepping == TFrameStep::Forward && FEof) {
+        StepDone(); // there is no frame after the last
+        return;
+    }
+    if (*FStepping == TFrameStep::Forward) {
+        // Asked before the step, so the answer is the paused frame's position.
+        mpv_get_property_async(FMpv, kStepFromReply, mpvname::kTimePos, MPV_FORMAT_DOUBLE);
+        Command({mpvname::kFrameStep});
+    } else if (!FBackTrail.empty()) {
+        const double Frame = FBackTrail.back();
+        FBackTrail.pop_back();
+        SendSeek(Frame);
+    } else {
+        Command({mpvname::kFrameBackStep});
+    }
+    const uint64_t Serial = ++FStepSerial;
+    QTimer::singleShot(kStepPatienceMs, &FReceiver, [this, Serial] {
+        if (FStepping && Serial == FStepSerial)
+            StepDone();
+    });
+}
+
+void TMpvEngine::TImpl::StepDone(bool Moved) {
+    if (FStepping == TFrameStep::Forward && Moved && FStepFrom && *FStepFrom >= 0.0) {
+        FBackTrail.push_back(*FStepFrom);
+        if (FBackTrail.size() > kMaxBackTrail)
+            FBackTrail.erase(FBackTrail.begin());
+    }
+    FStepping.reset();
+    FStepFrom.reset();
+    ++FStepSerial;
+    RequestObserved(mpvname::kFrameNumber);
+    // mpv pauses itself after a step, also over a Play given meanwhile.
+    ApplyPause(true);
+    NextStep();
+}
+
+void TMpvEngine::TImpl::ForgetSteps() {
+    FSteps.clear();
+    FBackTrail.clear();
+}
+
+void TMpvEngine::TImpl::ClearSteps() {
+    FSteps.clear();
+    FStepping.reset();
+    FStepFrom.reset();
+    FBackTrail.clear();
+    ++FStepSerial;
+}
+
+void TMpvEngine::TImpl::OnSnapshotReply(const mpv_event& Event) {
+    const auto Found = FSnapshots.find(Event.reply_userdata & kReplySerialMask);
+    if (Found == FSnapshots.end())
+        return;
+    TSnapshotDone Done = std::move(Found->second);
+    FSnapshots.erase(Found);
+    const QString Error = Event.error < 0 ? QString::fromUtf8(mpv_error_string(Event.error)) : QString();
+    // Out of the event drain, so that Done may run a dialog of its own.
+    QMetaObject::invokeMethod(
+        &FReceiver, [Done = std::move(Done), Error] { Done(Error); }, Qt::QueuedConnection);
+}
+
+void TMpvEngine::TImpl::SeekDone() {
     FSeeking = false;
     // Asked before a sync group lets go, so the answer is the frame the seek reached.
     if (FMpv)
@@ -465,6 +706,10 @@ void TMpvEngine::TImpl::OnPlaybackRestart() {
     // A play-through that ended while the seek was under way.
     if (FEof && FWantPlay)
         FinishPlayThrough();
+    if (FStepping)
+        StepDone(); // the seek took the step's place
+    else
+        NextStep();
 }
 
 void TMpvEngine::TImpl::FinishPlayThrough() {
@@ -503,12 +748,19 @@ void TMpvEngine::TImpl::SetDouble(const char* Name, double Value) {
     mpv_set_property_async(FMpv, 0, Name, MPV_FORMAT_DOUBLE, &Value);
 }
 
-void TMpvEngine::TImpl::Command(std::initializer_list<const char*> Arguments) {
+void TMpvEngine::TImpl::Command(std::initializer_list<const char*> Arguments, uint64_t Reply) {
     if (!FMpv)
         return;
     std::vector<const char*> Argv(Arguments);
     Argv.push_back(nullptr);
-    mpv_command_async(FMpv, 0, Argv.data());
+    mpv_command_async(FMpv, Reply, Argv.data());
+}
+
+void TMpvEngine::TImpl::SyncBalance() {
+    if (FBalanceInOption)
+        return;
+    FBalanceInOption = true;
+    SetProperty(mpvname::kAudioFilters, BalanceFilter(FBalance));
 }
 
 void TMpvEngine::TImpl::SendSeek(double Seconds) {
@@ -518,16 +770,25 @@ void TMpvEngine::TImpl::SendSeek(double Seconds) {
     FSeeking = true;
     FRestartFrame = -1;
     FEof = false;
+    const uint64_t Serial = ++FSeekSerial;
+    QTimer::singleShot(kSeekPatienceMs, &FReceiver, [this, Serial] {
+        if (!FSeeking || Serial != FSeekSerial)
+            return;
+        RequestObserved(mpvname::kTimePos); // what mpv plays, since the target was never reached
+        SeekDone();
+    });
 }
 
-void TMpvEngine::TImpl::ApplyPause() {
+void TMpvEngine::TImpl::ApplyPause(bool Force) {
     const bool Pause = !FWantPlay || FRate <= 0.0 || FHeld || FPhase != TPhase::Loaded;
-    if (Pause == FPauseSent)
+    if (Pause == FPauseSent && !Force)
         return;
     FPauseSent = Pause;
     SetFlag(mpvname::kPause, Pause);
-    if (Pause)
+    if (Pause) {
         RequestObserved(mpvname::kFrameNumber); // the frame it holds
+        SyncBalance();                          // nothing to hear while paused
+    }
 }
 
 void TMpvEngine::TImpl::RequestObserved(const char* Name) {
@@ -562,9 +823,13 @@ void TMpvEngine::TImpl::ResetForLoad() {
     FBuffering = false;
     FSeeking = false;
     FPendingSeek.reset();
+    ClearSteps();
+    FLoadReply = 0;
+    FLoadEntry = 0;
     FFrameNumber = -1;
     FHasFrame = false;
     FFrameSeen = false;
+    SetVideoSize(QSize());
     if (FDuration != 0.0) {
         FDuration = 0.0;
         if (FObserver)
@@ -594,7 +859,9 @@ int64_t TMpvEngine::RestartFrame() const {
 }
 
 bool TMpvEngine::Settled() const {
-    return FImpl->FPhase == TImpl::TPhase::Loaded && !FImpl->FSeeking && !FImpl->FPendingSeek;
+    const TImpl& E = *FImpl;
+    return E.FPhase == TImpl::TPhase::Loaded && !E.FSeeking && !E.FPendingSeek && !E.FStepping &&
+           E.FSteps.empty();
 }
 
 void TMpvEngine::SetObserver(TMediaEngineObserver* Observer) {
@@ -622,9 +889,11 @@ void TMpvEngine::Load(const QString& Path) {
     E.FPauseSent = true;
     E.SetFlag(mpvname::kPause, true);
     E.SetProperty(mpvname::kLoopFile, LoopFileValue(E.FPlayCount));
+    E.FBalanceInOption = false;
+    E.SyncBalance();
     const QByteArray Local = QFile::encodeName(Info.absoluteFilePath());
-    E.Command({mpvname::kLoadFile, Local.constData(), "replace"});
-    ++E.FLoadsSent;
+    E.FLoadReply = kLoadReplyTag | ++E.FLoadSerial;
+    E.Command({mpvname::kLoadFile, Local.constData(), "replace"}, E.FLoadReply);
     E.NotifyStatus();
 }
 
@@ -682,6 +951,7 @@ void TMpvEngine::Play() {
             E.MovePosition(0.0, TPositionCause::Restart);
         }
     }
+    E.ForgetSteps();
     E.FWantPlay = true;
     E.FStarted = true;
     E.FStopped = false;
@@ -705,6 +975,7 @@ void TMpvEngine::Stop() {
     TImpl& E = *FImpl;
     if (E.FPhase == TImpl::TPhase::NoMedia || E.FPhase == TImpl::TPhase::Failed)
         return;
+    E.ForgetSteps();
     E.FWantPlay = false;
     E.FStopped = true;
     E.FStarted = true;
@@ -722,6 +993,7 @@ void TMpvEngine::Seek(double Seconds) {
     TImpl& E = *FImpl;
     if (E.FDuration > 0.0)
         Seconds = std::min(Seconds, E.FDuration);
+    E.ForgetSteps();
     if (E.FPhase == TImpl::TPhase::Loaded) {
         TSyncGroup::Join(&E);
         E.ApplyPause(); // held before the seek, so that the group starts from one frame
@@ -758,7 +1030,17 @@ void TMpvEngine::SetVolume(int Volume) {
 }
 
 void TMpvEngine::SetBalance(int Balance) {
-    FImpl->SetProperty(mpvname::kAudioFilters, BalanceFilter(std::clamp(Balance, -100, 100)));
+    TImpl& E = *FImpl;
+    E.FBalance = std::clamp(Balance, -100, 100);
+    E.FBalanceInOption = false;
+    // A playing file changes its running filter, so that a drag is not
+    // heard; otherwise nothing sounds and the filters may be rebuilt.
+    if (E.FPhase == TImpl::TPhase::Loaded && !E.FPauseSent) {
+        E.Command({mpvname::kAfCommand, mpvname::kBalanceLabel, mpvname::kBalanceOption,
+                   BalanceValue(E.FBalance).c_str()});
+        return;
+    }
+    E.SyncBalance();
 }
 
 void TMpvEngine::SetRate(double Rate) {
@@ -772,6 +1054,10 @@ void TMpvEngine::SetRate(double Rate) {
 void TMpvEngine::SetPlayCount(int Count) {
     FImpl->FPlayCount = std::max(1, Count);
     FImpl->SetProperty(mpvname::kLoopFile, LoopFileValue(FImpl->FPlayCount));
+}
+
+QSize TMpvEngine::VideoSize() const {
+    return FImpl->FVideoSize.isEmpty() ? QSize() : FImpl->FVideoSize;
 }
 
 void TMpvEngine::SetViewSize(QSize Size) {
@@ -802,4 +1088,33 @@ void TMpvEngine::SetViewSize(QSize Size) {
 const QImage& TMpvEngine::Frame() const {
     static const QImage kNone;
     return FImpl->FHasFrame ? FImpl->FImage : kNone;
+}
+
+void TMpvEngine::StepFrame(TFrameStep Direction) {
+    TImpl& E = *FImpl;
+    if (E.FPhase == TImpl::TPhase::NoMedia || E.FPhase == TImpl::TPhase::Failed)
+        return;
+    E.FWantPlay = false;
+    E.FStarted = true;
+    E.FStopped = false;
+    E.ApplyPause();
+    E.FSteps.push_back(Direction);
+    E.NextStep(); // or once the file is open, or the seek under way has restarted
+    E.NotifyStatus();
+}
+
+void TMpvEngine::Snapshot(const QString& File, TSnapshotDone Done) {
+    TImpl& E = *FImpl;
+    if (E.FPhase != TImpl::TPhase::Loaded || !E.FMpv) {
+        const QString Error =
+            E.FMpv ? QStringLiteral("there is no picture yet") : QString::fromStdString(E.FCoreError);
+        QMetaObject::invokeMethod(
+            &E.FReceiver, [Done = std::move(Done), Error] { Done(Error); }, Qt::QueuedConnection);
+        return;
+    }
+    const uint64_t Serial = ++E.FSnapshotSerial & kReplySerialMask;
+    E.FSnapshots.emplace(Serial, std::move(Done));
+    const QByteArray Local = QFile::encodeName(File);
+    E.Command({mpvname::kScreenshotToFile, Local.constData(), mpvname::kScreenshotVideo},
+              kSnapshotReplyTag | Serial);
 }

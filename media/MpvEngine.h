@@ -31,7 +31,7 @@ public:
     int64_t FrameNumber() const;
     // The frame the last seek restarted at (before a sync group resumed), -1 until known.
     int64_t RestartFrame() const;
-    // True once the file is open and no seek is waiting for its restart.
+    // True once the file is open and no seek or frame step is under way.
     bool Settled() const;
 
     void SetObserver(TMediaEngineObserver* Observer) override;
@@ -52,8 +52,11 @@ public:
     void SetBalance(int Balance) override;
     void SetRate(double Rate) override;
     void SetPlayCount(int Count) override;
+    QSize VideoSize() const override;
     void SetViewSize(QSize Size) override;
     const QImage& Frame() const override;
+    void StepFrame(TFrameStep Direction) override;
+    void Snapshot(const QString& File, TSnapshotDone Done) override;
 
     class TImpl;
 

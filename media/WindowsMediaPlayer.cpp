@@ -85,14 +85,14 @@ protected:
         const QImage& Frame = FPane->FEngine->Frame();
         if (Frame.isNull())
             return;
-        if (Frame.size() == size()) {
-            Painter.drawImage(0, 0, Frame);
+        const QRect Picture = FPane->PictureRect();
+        if (Frame.size() == Picture.size()) {
+            Painter.drawImage(Picture.topLeft(), Frame);
             return;
         }
-        // Between a resize and the next rendered frame: scale what there is.
-        QSize Fit = Frame.size().scaled(size(), Qt::KeepAspectRatio);
-        QRect Target(QPoint((width() - Fit.width()) / 2, (height() - Fit.height()) / 2), Fit);
-        Painter.drawImage(Target, Frame);
+        // Between a change of size and the next rendered frame: scale what there is.
+        const QSize Fit = Frame.size().scaled(Picture.size(), Qt::KeepAspectRatio);
+        Painter.drawImage(QRect(Picture.center() - QPoint(Fit.width() / 2, Fit.height() / 2), Fit), Frame);
     }
 
     void mousePressEvent(QMouseEvent* Event) override { FPressed = Event->button(); }
@@ -161,6 +161,11 @@ public:
 
     void EngineFrameReady() override { FPane->FVideo->update(); }
 
+    void EngineVideoSizeChanged() override {
+        FPane->FEngine->SetViewSize(FPane->PictureRect().size());
+        FPane->FVideo->update();
+    }
+
 private:
     TWindowsMediaPlayer* FPane;
 };
@@ -212,6 +217,17 @@ QRect TWindowsMediaPlayer::VideoRect() const {
                  std::max(0, height() - 2 * kFrameWidth - kBarHeight));
 }
 
+QRect TWindowsMediaPlayer::PictureRect() const {
+    const QSize Area = VideoRect().size();
+    QSize Picture = FEngine->VideoSize();
+    if (Picture.isEmpty())
+        Picture = Area;
+    else if (Picture.width() > Area.width() || Picture.height() > Area.height())
+        Picture = Picture.scaled(Area, Qt::KeepAspectRatio);
+    return QRect(QPoint((Area.width() - Picture.width()) / 2, (Area.height() - Picture.height()) / 2),
+                 Picture);
+}
+
 void TWindowsMediaPlayer::LayoutControls() {
     const QRect Video = VideoRect();
     FVideo->setGeometry(Video);
@@ -224,7 +240,7 @@ void TWindowsMediaPlayer::LayoutControls() {
     FStopButton->setGeometry(Left + kButtonSize + kBarGap, ButtonTop, kButtonSize, kButtonSize - 4);
     const int TimeLeft = Left + 2 * (kButtonSize + kBarGap);
     FTime->setGeometry(TimeLeft, ButtonTop, std::max(0, Left + Width - TimeLeft), kButtonSize - 4);
-    FEngine->SetViewSize(Video.size());
+    FEngine->SetViewSize(PictureRect().size());
 }
 
 void TWindowsMediaPlayer::resizeEvent(QResizeEvent*) {
@@ -336,6 +352,17 @@ void TWindowsMediaPlayer::Pause() {
 }
 void TWindowsMediaPlayer::Stop() {
     FEngine->Stop();
+}
+
+void TWindowsMediaPlayer::FrameStep() {
+    FEngine->StepFrame(TFrameStep::Forward);
+}
+void TWindowsMediaPlayer::FrameBackStep() {
+    FEngine->StepFrame(TFrameStep::Back);
+}
+
+void TWindowsMediaPlayer::SaveSnapshot(const QString& File, std::function<void(const QString& Error)> Done) {
+    FEngine->Snapshot(File, std::move(Done));
 }
 
 void TWindowsMediaPlayer::SetCurrentPosition(double Seconds) {

@@ -64,6 +64,14 @@ public:
     void Pause(); // keeps the position
     void Stop();  // back to the start, play state stopped
 
+    // Pause (a playing pane first) on the next or the previous decoded frame.
+    // The bar follows; PositionChange is not raised.
+    void FrameStep();
+    void FrameBackStep();
+    // Saves the frame shown, at the video's own size, to File (a PNG when
+    // its name ends in .png). Done runs later with "" or the reason it failed.
+    void SaveSnapshot(const QString& File, std::function<void(const QString& Error)> Done);
+
     void SetCurrentPosition(double Seconds); // raises PositionChange before it returns
     double GetCurrentPosition() const;
 
@@ -88,6 +96,10 @@ public:
 
     // The video area's rectangle inside the pane.
     QRect VideoRect() const;
+    // Where the picture is drawn inside the video area. The control does not
+    // stretch to fit: a video smaller than the area is shown at its own
+    // size, centred; a larger one is shrunk to fit, keeping its aspect.
+    QRect PictureRect() const;
 
 protected:
     void resizeEvent(QResizeEvent* Event) override;

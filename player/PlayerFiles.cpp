@@ -3,6 +3,7 @@
 #include "IniStore.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -108,4 +109,44 @@ TMovieSizes ReadMovieSizes(const TIniStore* Store) {
         }
     }
     return sizes;
+}
+
+namespace {
+
+size_t Utf8Length(std::u16string_view Text) {
+    size_t bytes = 0;
+    for (char16_t unit : Text)
+        bytes += unit < 0x80 ? 1 : unit < 0x800 ? 2 : (unit >= 0xD800 && unit < 0xE000) ? 2 : 3;
+    return bytes; // a surrogate pair counts 2 + 2, as its four bytes
+}
+
+std::u16string Ascii(std::string_view Text) {
+    return std::u16string(Text.begin(), Text.end());
+}
+
+} // namespace
+
+std::u16string SnapshotFileName(std::u16string_view MovieFile, int Pane, double Seconds, int Copy) {
+    std::u16string_view movie = MovieFile;
+    if (const size_t dot = movie.rfind(u'.'); dot != std::u16string_view::npos && dot > 0)
+        movie = movie.substr(0, dot);
+    const long long ms = std::isfinite(Seconds) && Seconds > 0 ? std::llround(Seconds * 1000.0) : 0;
+    auto digits = [](long long Value, size_t Width) {
+        std::string text = std::to_string(Value);
+        return std::string(text.size() < Width ? Width - text.size() : 0, '0') + text;
+    };
+    std::string text = "-pane" + std::to_string(Pane + 1) + "-";
+    if (const long long hours = ms / 3600000; hours > 0)
+        text += std::to_string(hours) + ".";
+    text += digits(ms / 60000 % 60, 2) + "." + digits(ms / 1000 % 60, 2) + "." + digits(ms % 1000, 3);
+    std::u16string tail = Ascii(text);
+    if (Copy > 1)
+        tail += u'-' + Ascii(std::to_string(Copy));
+    tail += u".png";
+    constexpr size_t kMaxNameBytes = 255;
+    while (!movie.empty() && Utf8Length(movie) + Utf8Length(tail) > kMaxNameBytes) {
+        const bool pair = movie.size() >= 2 && movie.back() >= 0xDC00 && movie.back() < 0xE000;
+        movie.remove_suffix(pair ? 2 : 1);
+    }
+    return std::u16string(movie) + tail;
 }

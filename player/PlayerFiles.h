@@ -29,6 +29,15 @@ std::filesystem::path PlayerDataFile(const std::filesystem::path& Executable,
 // dropped unless it ends a root ("/", "D:\").
 std::u16string NormalizeDialogFolder(std::u16string_view Folder);
 
+// The name of a snapshot of pane Pane (0..3) of the movie file MovieFile
+// (a file name, no folder) at Seconds: the movie's name without its
+// extension, "-pane" and the pane's number counted from 1, then the position
+// as minutes, seconds and milliseconds, led by the hours when there are any:
+// "clip1_640x480-pane1-00.05.200.png", "talk-pane4-1.02.03.004.png". Copy 2
+// and up stands before the extension ("...-00.05.200-2.png"). The movie's
+// part is shortened so that the name fits in 255 bytes of UTF-8.
+std::u16string SnapshotFileName(std::u16string_view MovieFile, int Pane, double Seconds, int Copy);
+
 inline constexpr int kMaxMovieSizes = 20;
 // Pane movie sizes outside this range would give an unusable or enormous
 // window, so values from the presets file are held inside it.

@@ -20,7 +20,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QLayout>
 #include <QMenu>
@@ -29,6 +31,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSessionManager>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
 
@@ -113,6 +116,25 @@ QStringList DroppedFiles(const QMimeData* Data) {
 
 std::u16string U16(const QString& Text) {
     return Text.toStdU16String();
+}
+
+// Creates the snapshot's file empty under the first free name, so that no
+// other snapshot, of this program or another, can take the name before the
+// picture is written into it.
+QString ReserveSnapshotFile(const QString& Folder, const QString& Movie, int Pane, double Seconds) {
+    constexpr int kMaxCopies = 9999;
+    for (int copy = 1; copy <= kMaxCopies; ++copy) {
+        const QString path = QDir(Folder).filePath(
+            QString::fromStdU16String(SnapshotFileName(U16(Movie), Pane, Seconds, copy)));
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return path;
+        const QFileInfo taken(path);
+        if (!taken.exists() && !taken.isSymLink())
+            throw EQuadvError(path.toStdString() +
+                              ": the snapshot cannot be saved: " + file.errorString().toStdString());
+    }
+    throw EQuadvError(QDir(Folder).filePath(Movie).toStdString() + ": too many snapshots of the same frame");
 }
 
 } // namespace
@@ -312,6 +334,13 @@ void TQUADV_MAIN::CreateMenus() {
     S_Mute4->setProperty(kTagProperty, 3);
     S_MuteReset = item(S_Control, QStringLiteral("ミュート全解除(&C)"), QKeySequence(Qt::CTRL | Qt::Key_C),
                        &TQUADV_MAIN::B_MuteResetClick);
+    S_N03 = S_Control->addSeparator();
+    S_FrameStep = item(S_Control, QStringLiteral("コマ送り(&F)"), QKeySequence(Qt::Key_Period),
+                       &TQUADV_MAIN::S_FrameStepClick);
+    S_FrameBackStep = item(S_Control, QStringLiteral("コマ戻し(&B)"), QKeySequence(Qt::Key_Comma),
+                           &TQUADV_MAIN::S_FrameBackStepClick);
+    S_Snapshot = item(S_Control, QStringLiteral("スナップショット(&N)"),
+                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &TQUADV_MAIN::S_SnapshotClick);
 
     S_Help = MainMenu->addMenu(QStringLiteral("ヘルプ(&H)"));
     S_About = item(S_Help, QStringLiteral("バージョン情報(&A)"), {}, &TQUADV_MAIN::S_AboutClick);
@@ -590,6 +619,54 @@ void TQUADV_MAIN::S_MuteClick(QObject* Sender) {
 void TQUADV_MAIN::B_MuteResetClick(QObject*) {
     for (TWindowsMediaPlayer* pane : FPlayers)
         pane->SetMute(false);
+}
+
+// ---- Frame steps and snapshots
+
+void TQUADV_MAIN::S_FrameStepClick(QObject*) {
+    for (int i = 0; i < 4; ++i)
+        if (FLoaded[i])
+            FPlayers[i]->FrameStep();
+}
+
+void TQUADV_MAIN::S_FrameBackStepClick(QObject*) {
+    for (int i = 0; i < 4; ++i)
+        if (FLoaded[i])
+            FPlayers[i]->FrameBackStep();
+}
+
+QString TQUADV_MAIN::SnapshotFolder() const {
+    // The user's folder settings (user-dirs.dirs), else ~/Pictures.
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    const QString folder = QDir(pictures).filePath(QStringLiteral("Quadrelle"));
+    if (!QDir().mkpath(folder))
+        throw EQuadvError(folder.toStdString() + ": the folder for snapshots cannot be created");
+    return folder;
+}
+
+void TQUADV_MAIN::S_SnapshotClick(QObject*) {
+    QString folder;
+    for (int i = 0; i < 4; ++i) {
+        if (!FLoaded[i])
+            continue;
+        if (folder.isEmpty())
+            folder = SnapshotFolder();
+        // One pane's file failing costs that pane alone.
+        try {
+            TWindowsMediaPlayer* pane = FPlayers[i];
+            const QString file =
+                ReserveSnapshotFile(folder, FileNamePart(pane->GetURL()), i, pane->GetCurrentPosition());
+            pane->SaveSnapshot(file, [file](const QString& Error) {
+                if (Error.isEmpty())
+                    return;
+                QFile::remove(file);
+                ShowErrorDisplay(EQuadvError(file.toStdString() + ": the snapshot could not be saved (" +
+                                             Error.toStdString() + ")"));
+            });
+        } catch (const EQuadvError& Error) {
+            ShowErrorDisplay(Error);
+        }
+    }
 }
 
 // ---- Link and AutoRepeat

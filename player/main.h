@@ -96,6 +96,10 @@ public:
     QAction* S_Mute3 = nullptr;
     QAction* S_Mute4 = nullptr;
     QAction* S_MuteReset = nullptr;
+    QAction* S_N03 = nullptr;
+    QAction* S_FrameStep = nullptr;
+    QAction* S_FrameBackStep = nullptr;
+    QAction* S_Snapshot = nullptr;
     QMenu* S_Help = nullptr;
     QAction* S_About = nullptr;
     QAction* S_Readme = nullptr;
@@ -154,6 +158,18 @@ public:
     void B_MuteClick(QObject* Sender);
     void S_MuteClick(QObject* Sender);
     void B_MuteResetClick(QObject* Sender);
+
+    // Every loaded pane pauses (if it plays) and shows its next or previous frame.
+    void S_FrameStepClick(QObject* Sender);
+    void S_FrameBackStepClick(QObject* Sender);
+    // Saves the frame every loaded pane shows into SnapshotFolder(), named
+    // after the movie, the pane and the position, never over a file that
+    // exists. A file that cannot be saved is named on the error display.
+    void S_SnapshotClick(QObject* Sender);
+    // "Quadrelle" in the user's pictures folder (XDG_PICTURES_DIR of the
+    // user's folder settings, else ~/Pictures), created when needed. Throws
+    // EQuadvError naming it when it cannot be created.
+    QString SnapshotFolder() const;
 
     void PM_LinkClick(QObject* Sender);
     void PM_AutoRepeatClick(QObject* Sender);

@@ -8,11 +8,21 @@
 //   drift SECONDS four panes started together play (repeating) for SECONDS;
 //                 prints the largest difference of their positions in the
 //                 first and the last 2 s, and how far each pane fell back
+//   step COUNT    from a linked, paused position, COUNT frame steps of all
+//                 four forward and then COUNT back: prints how many steps
+//                 left all four on the expected frame, read from the
+//                 frame numbers coded in the clips' pictures
+//   snapshot DIR  a snapshot of each of four linked, paused panes into DIR:
+//                 prints how many files exist, have the video's size and
+//                 show the frame the pane shows
 #include "MpvEngine.h"
+#include "SampleClips.h"
 #include "WindowsMediaPlayer.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QThread>
 #include <QWidget>
 
@@ -21,6 +31,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <random>
 
 namespace {
@@ -107,6 +118,19 @@ private:
     std::array<int64_t, 4> FLoops{};
 };
 
+// Waits until every pane has settled and shows the frame Expected; false if
+// one of them does not within a generous time.
+bool AllShow(const std::array<TPane, 4>& Panes, int Expected) {
+    return WaitFor(
+        [&] {
+            for (const TPane& P : Panes)
+                if (!P.Engine->Settled() || SampleClipFrame(P.Engine->Frame()) != Expected)
+                    return false;
+            return true;
+        },
+        3000);
+}
+
 template <class T> T Spread(const std::array<T, 4>& Values) {
     return *std::max_element(Values.begin(), Values.end()) - *std::min_element(Values.begin(), Values.end());
 }
@@ -116,7 +140,8 @@ template <class T> T Spread(const std::array<T, 4>& Values) {
 int main(int Argc, char** Argv) {
     QApplication App(Argc, Argv);
     if (Argc < 7) {
-        std::fprintf(stderr, "usage: quadv_media_bench play|seek|drift CLIP1 CLIP2 CLIP3 CLIP4 ARG\n");
+        std::fprintf(stderr,
+                     "usage: quadv_media_bench play|seek|drift|step|snapshot CLIP1 CLIP2 CLIP3 CLIP4 ARG\n");
         return 2;
     }
     const std::string Mode = Argv[1];
@@ -196,6 +221,52 @@ int main(int Argc, char** Argv) {
                     "phase-change-ms=%.1f,%.1f,%.1f,%.1f\n",
                     Arg, Spread(Start), Spread(End), Spread(End) / kFrameMs, End[0] - Start[0],
                     End[1] - Start[1], End[2] - Start[2], End[3] - Start[3]);
+    } else if (Mode == "step") {
+        const int Count = static_cast<int>(Arg);
+        constexpr int kStart = 100; // frame 100 of the 25 fps clips, 4 s in
+        for (TPane& P : Panes)
+            P.Pane->SetCurrentPosition(kStart / 25.0);
+        if (!AllShow(Panes, kStart)) {
+            std::fprintf(stderr, "quadv_media_bench: the panes did not reach frame %d\n", kStart);
+            Result = 1;
+        }
+        int Forward = 0, Back = 0;
+        for (int Step = 1; Step <= Count; ++Step) {
+            for (TPane& P : Panes)
+                P.Pane->FrameStep();
+            Forward += AllShow(Panes, kStart + Step) ? 1 : 0;
+        }
+        for (int Step = 1; Step <= Count; ++Step) {
+            for (TPane& P : Panes)
+                P.Pane->FrameBackStep();
+            Back += AllShow(Panes, kStart + Count - Step) ? 1 : 0;
+        }
+        std::printf("frame-step: forward %d/%d back %d/%d\n", Forward, Count, Back, Count);
+    } else if (Mode == "snapshot") {
+        const QDir Folder(QString::fromLocal8Bit(Argv[6]));
+        constexpr int kFrame = 57;
+        for (TPane& P : Panes)
+            P.Pane->SetCurrentPosition(kFrame / 25.0);
+        if (!AllShow(Panes, kFrame)) {
+            std::fprintf(stderr, "quadv_media_bench: the panes did not reach frame %d\n", kFrame);
+            Result = 1;
+        }
+        std::array<std::optional<QString>, 4> Errors;
+        for (int I = 0; I < 4; ++I)
+            Panes[I].Pane->SaveSnapshot(Folder.filePath(QStringLiteral("pane%1.png").arg(I + 1)),
+                                        [&Errors, I](const QString& Error) { Errors[I] = Error; });
+        WaitFor([&] {
+            return std::all_of(Errors.begin(), Errors.end(), [](const auto& E) { return E.has_value(); });
+        });
+        int Match = 0;
+        for (int I = 0; I < 4; ++I) {
+            const QImage Saved(Folder.filePath(QStringLiteral("pane%1.png").arg(I + 1)), "PNG");
+            const bool Good = Errors[I] && Errors[I]->isEmpty() &&
+                              Saved.size() == Panes[I].Engine->VideoSize() &&
+                              SampleClipFrame(Saved) == SampleClipFrame(Panes[I].Engine->Frame());
+            Match += Good ? 1 : 0;
+        }
+        std::printf("snapshot: %d/4 match\n", Match);
     } else {
         std::fprintf(stderr, "quadv_media_bench: unknown mode %s\n", Mode.c_str());
         Result = 2;

@@ -1,21 +1,31 @@
 #include "MpvEngine.h"
 #include "QuadvError.h"
+#include "SampleClips.h"
 #include "WindowsMediaPlayer.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <optional>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -49,16 +59,9 @@ QString Clip(int N, const char* Size = "640x480") {
         .filePath(QStringLiteral("clip%1_%2.mp4").arg(N).arg(QString::fromLatin1(Size)));
 }
 
-// The frame number coded in the clip's eight blocks (see make-sample-clips).
-int DecodeFrameNumber(const QImage& Picture) {
-    const int Block = Picture.width() / 40;
-    int Number = 0;
-    for (int Bit = 0; Bit < 8; ++Bit) {
-        const QColor Pixel = Picture.pixelColor(Block + Bit * Block + Block / 2, Block + Block / 2);
-        if (qGray(Pixel.rgb()) < 128)
-            Number |= 1 << Bit;
-    }
-    return Number;
+QString VfrClip() {
+    const char* Dir = std::getenv("QUADV_SAMPLE_CLIPS");
+    return QDir(QString::fromUtf8(Dir ? Dir : ".")).filePath(QStringLiteral("vfr_320x240.mp4"));
 }
 
 struct TPane {
@@ -75,6 +78,11 @@ TPane MakePane(const TMpvEngineOptions& Options = {}) {
     Result.Pane->resize(640 + 8, 480 + 64); // the video area is the clip's size
     Result.Pane->show();
     return Result;
+}
+
+// Waits until the pane has settled on the frame Expected, as its picture shows it.
+bool ShowsFrame(const TPane& P, int Expected) {
+    return WaitFor([&] { return P.Engine->Settled() && SampleClipFrame(P.Engine->Frame()) == Expected; });
 }
 
 class MpvPaneTest : public ::testing::Test {
@@ -160,8 +168,8 @@ TEST_F(MpvPaneTest, ExactSeekShowsTheSameFrameInFourPanes) {
 
     // The picture agrees with mpv.
     QWidget* Video = Panes[0].Pane->findChild<QWidget*>(QStringLiteral("VideoArea"));
-    ASSERT_TRUE(WaitFor([&] { return DecodeFrameNumber(Video->grab().toImage()) == 130; }))
-        << DecodeFrameNumber(Video->grab().toImage());
+    ASSERT_TRUE(WaitFor([&] { return SampleClipFrame(Video->grab().toImage()) == 130; }))
+        << SampleClipFrame(Video->grab().toImage());
 
     // Linked panes that were playing resume together and stay together.
     for (TPane& P : Panes)
@@ -176,6 +184,242 @@ TEST_F(MpvPaneTest, ExactSeekShowsTheSameFrameInFourPanes) {
     EXPECT_GT(First, 50);
     for (TPane& P : Panes)
         EXPECT_NEAR(static_cast<double>(P.Engine->FrameNumber()), static_cast<double>(First), 1.0);
+}
+
+// Loads given in one turn of the event loop, while mpv is still busy with the
+// first: it starts only some of the files, and must still end up on the last.
+TEST_F(MpvPaneTest, LoadsGivenTogetherOpenTheLastFile) {
+    struct TRow {
+        const char* Name;
+        std::vector<QString> Urls;
+    };
+    const TRow Rows[] = {
+        {"load, unload, load", {Clip(1, "320x240"), QString(), Clip(2, "320x240")}},
+        {"three loads", {Clip(1, "320x240"), Clip(2, "320x240"), Clip(3, "320x240")}},
+        {"loads and unloads",
+         {Clip(1, "320x240"), Clip(2, "320x240"), QString(), Clip(3, "320x240"), QString(),
+          Clip(4, "320x240")}},
+    };
+    for (const TRow& Row : Rows) {
+        TPane P = MakePane();
+        for (const QString& Url : Row.Urls)
+            P.Pane->SetURL(Url);
+        ASSERT_TRUE(WaitFor([&] { return P.Engine->Settled(); })) << Row.Name;
+        EXPECT_EQ(P.Pane->GetPlayState(), wmppsReady) << Row.Name;
+        P.Pane->Play();
+        EXPECT_TRUE(WaitFor([&] { return P.Pane->GetCurrentPosition() > 0.2; })) << Row.Name;
+    }
+}
+
+// A clip fed through a named pipe, which mpv can play but not seek in.
+class TPipedClip {
+public:
+    explicit TPipedClip(const QString& Clip) {
+        std::signal(SIGPIPE, SIG_IGN); // a write after the pane has gone fails instead
+        FPath = FDir.filePath(QStringLiteral("piped.mp4"));
+        const QByteArray Local = QFile::encodeName(FPath);
+        if (::mkfifo(Local.constData(), 0600) != 0)
+            return;
+        // Held open, so that the writer can open now and never sees the pipe without a reader.
+        FReader = ::open(Local.constData(), O_RDONLY | O_NONBLOCK);
+        const int Writer = ::open(Local.constData(), O_WRONLY);
+        QFile In(Clip);
+        if (FReader < 0 || Writer < 0 || !In.open(QIODevice::ReadOnly))
+            return;
+        FFeed = std::thread([Writer, Data = In.readAll()] {
+            for (qsizetype Done = 0; Done < Data.size();) {
+                const ssize_t N = ::write(Writer, Data.constData() + Done, Data.size() - Done);
+                if (N <= 0)
+                    break;
+                Done += N;
+            }
+            ::close(Writer);
+        });
+    }
+    ~TPipedClip() {
+        if (FReader >= 0)
+            ::close(FReader); // ends a write still waiting for mpv
+        if (FFeed.joinable())
+            FFeed.join();
+    }
+    bool Ready() const { return FFeed.joinable(); }
+    const QString& Path() const { return FPath; }
+
+private:
+    QTemporaryDir FDir;
+    QString FPath;
+    int FReader = -1;
+    std::thread FFeed;
+};
+
+TEST_F(MpvPaneTest, SeekThatNeverCompletesLetsGoAndTheEndIsStillSeen) {
+    TPipedClip Piped(Clip(1, "320x240"));
+    ASSERT_TRUE(Piped.Ready());
+    TPane P = MakePane();
+    P.Pane->SetRate(2.0);
+    LoadAndSettle(P, Piped.Path());
+    P.Pane->Play();
+    ASSERT_TRUE(WaitFor([&] { return P.Pane->GetCurrentPosition() > 0.3; }));
+    P.Pane->SetCurrentPosition(8.0); // mpv cannot seek in a pipe, and says so only in its log
+    EXPECT_EQ(P.Pane->GetCurrentPosition(), 8.0);
+    // The position follows playback again, and the play-through ends as usual.
+    EXPECT_TRUE(WaitFor([&] { return P.Pane->GetCurrentPosition() < 7.9; }));
+    EXPECT_TRUE(WaitFor([&] { return P.Pane->GetPlayState() == wmppsStopped; }, 30000));
+    EXPECT_EQ(P.Pane->GetCurrentPosition(), 0.0);
+}
+
+TEST_F(MpvPaneTest, SmallVideoIsShownAtItsOwnSizeInTheMiddle) {
+    TPane P = MakePane(); // a 640 x 480 video area
+    LoadAndSettle(P, Clip(2, "320x240"));
+    P.Pane->SetCurrentPosition(2.0);
+    ASSERT_TRUE(WaitFor([&] { return P.Engine->Settled() && P.Engine->Frame().size() == QSize(320, 240); }));
+    EXPECT_EQ(P.Engine->VideoSize(), QSize(320, 240));
+    QWidget* Video = P.Pane->findChild<QWidget*>(QStringLiteral("VideoArea"));
+    ASSERT_TRUE(
+        WaitFor([&] { return SampleClipFrame(Video->grab().toImage().copy(160, 120, 320, 240)) == 50; }));
+    const QImage Shot = Video->grab().toImage();
+    EXPECT_EQ(qGray(Shot.pixel(100, 100)), 0); // outside the picture
+    EXPECT_EQ(qGray(Shot.pixel(540, 380)), 0);
+}
+
+// mpv waits 200 ms for a frame to be drawn and then drops it; a paused pane
+// must still show the frame its seek reached when the GUI thread was busy.
+TEST_F(MpvPaneTest, PausedPaneShowsTheSoughtFrameWhenItDrawsLate) {
+    TPane P = MakePane();
+    LoadAndSettle(P, Clip(1));
+    ASSERT_TRUE(ShowsFrame(P, 0));
+    for (const int Frame : {130, 60}) {
+        P.Pane->SetCurrentPosition(Frame / 25.0);
+        QThread::msleep(800); // busy elsewhere while mpv offers the frame
+        EXPECT_TRUE(ShowsFrame(P, Frame)) << "shows " << SampleClipFrame(P.Engine->Frame());
+    }
+    P.Pane->FrameStep();
+    QThread::msleep(800);
+    EXPECT_TRUE(ShowsFrame(P, 61)) << "shows " << SampleClipFrame(P.Engine->Frame());
+}
+
+TEST_F(MpvPaneTest, FrameStepsMeetEveryFrameOfAVariableRateClipOnce) {
+    TPane P = MakePane();
+    LoadAndSettle(P, VfrClip());
+    ASSERT_TRUE(ShowsFrame(P, 0));
+    // 5 fps for 2 s, then 25 fps.
+    auto FrameTime = [](int N) { return N < 10 ? N * 0.2 : 2.0 + (N - 10) * 0.04; };
+    for (int N = 1; N < 60; ++N) {
+        P.Pane->FrameStep();
+        EXPECT_EQ(P.Pane->GetPlayState(), wmppsPaused);
+        ASSERT_TRUE(ShowsFrame(P, N))
+            << "forward to " << N << ", shows " << SampleClipFrame(P.Engine->Frame());
+        // On the last frame mpv stands at the end of the sound, a little later.
+        if (N < 59)
+            EXPECT_NEAR(P.Pane->GetCurrentPosition(), FrameTime(N), 0.002) << N;
+        else
+            EXPECT_GE(P.Pane->GetCurrentPosition(), FrameTime(N));
+    }
+    P.Pane->FrameStep(); // there is no frame after the last
+    ASSERT_TRUE(ShowsFrame(P, 59));
+    for (int N = 58; N >= 0; --N) {
+        P.Pane->FrameBackStep();
+        ASSERT_TRUE(ShowsFrame(P, N)) << "back to " << N << ", shows " << SampleClipFrame(P.Engine->Frame());
+        EXPECT_NEAR(P.Pane->GetCurrentPosition(), FrameTime(N), 0.002) << N;
+    }
+    // Past what the steps forward left, mpv's own step back finds the frames.
+    P.Pane->SetCurrentPosition(FrameTime(12));
+    ASSERT_TRUE(ShowsFrame(P, 12));
+    for (int N = 11; N >= 7; --N) {
+        P.Pane->FrameBackStep();
+        ASSERT_TRUE(ShowsFrame(P, N)) << "back to " << N << ", shows " << SampleClipFrame(P.Engine->Frame());
+        EXPECT_NEAR(P.Pane->GetCurrentPosition(), FrameTime(N), 0.002) << N;
+    }
+    EXPECT_EQ(P.Changes, 1); // only the seek: steps are not seeks, which a linked pane would follow
+}
+
+TEST_F(MpvPaneTest, FrameStepsKeepPanesThatSharedAFrameTogether) {
+    std::array<TPane, 4> Panes;
+    for (int I = 0; I < 4; ++I) {
+        Panes[I] = MakePane();
+        LoadAndSettle(Panes[I], Clip(I + 1));
+    }
+    for (TPane& P : Panes)
+        P.Pane->SetCurrentPosition(4.0);
+    for (const TPane& P : Panes)
+        ASSERT_TRUE(ShowsFrame(P, 100));
+    // Steps given quickly follow one another in order.
+    for (int Step = 0; Step < 3; ++Step)
+        for (TPane& P : Panes)
+            P.Pane->FrameStep();
+    for (const TPane& P : Panes)
+        EXPECT_TRUE(ShowsFrame(P, 103)) << SampleClipFrame(P.Engine->Frame());
+    for (int Step = 0; Step < 5; ++Step)
+        for (TPane& P : Panes)
+            P.Pane->FrameBackStep();
+    for (const TPane& P : Panes)
+        EXPECT_TRUE(ShowsFrame(P, 98)) << SampleClipFrame(P.Engine->Frame());
+
+    // A playing pane pauses, then steps, and stays there.
+    TPane& P = Panes[0];
+    P.Pane->Play();
+    ASSERT_TRUE(WaitFor([&] { return P.Pane->GetCurrentPosition() > 4.5; }));
+    P.Pane->FrameStep();
+    EXPECT_EQ(P.Pane->GetPlayState(), wmppsPaused);
+    ASSERT_TRUE(WaitFor([&] { return P.Engine->Settled(); }));
+    Spin(300);
+    const double Held = P.Pane->GetCurrentPosition();
+    const int Shown = SampleClipFrame(P.Engine->Frame());
+    Spin(400);
+    EXPECT_EQ(P.Pane->GetCurrentPosition(), Held);
+    EXPECT_EQ(SampleClipFrame(P.Engine->Frame()), Shown);
+    EXPECT_EQ(Shown, std::lround(Held * 25));
+    // And Play goes on from there.
+    P.Pane->Play();
+    EXPECT_TRUE(WaitFor([&] { return P.Pane->GetCurrentPosition() > Held + 0.3; }));
+}
+
+TEST_F(MpvPaneTest, SnapshotIsTheFrameShownAtTheVideosOwnSize) {
+    QTemporaryDir Dir;
+    ASSERT_TRUE(Dir.isValid());
+    TPane Large = MakePane();
+    TPane Small = MakePane(); // shown at its own size in the 640 x 480 area
+    TPane Empty = MakePane();
+    LoadAndSettle(Large, Clip(1));
+    LoadAndSettle(Small, Clip(2, "320x240"));
+    Large.Pane->SetCurrentPosition(5.2);
+    Small.Pane->SetCurrentPosition(2.0);
+    ASSERT_TRUE(ShowsFrame(Large, 130));
+    ASSERT_TRUE(ShowsFrame(Small, 50));
+
+    struct TRow {
+        TPane* Pane;
+        QString File;
+        QSize Size; // empty: the snapshot fails
+        int Frame;
+    };
+    const TRow Rows[] = {
+        {&Large, Dir.filePath(QStringLiteral("large.png")), {640, 480}, 130},
+        {&Small, Dir.filePath(QStringLiteral("small.png")), {320, 240}, 50},
+        {&Large, Dir.filePath(QStringLiteral("no-such-folder/large.png")), {}, 0},
+        {&Empty, Dir.filePath(QStringLiteral("empty.png")), {}, 0},
+    };
+    std::vector<std::optional<QString>> Errors(std::size(Rows));
+    for (size_t I = 0; I < std::size(Rows); ++I)
+        Rows[I].Pane->Pane->SaveSnapshot(Rows[I].File,
+                                         [&Errors, I](const QString& Error) { Errors[I] = Error; });
+    for (const std::optional<QString>& Error : Errors)
+        EXPECT_FALSE(Error.has_value()); // reported later, never inside the call
+    ASSERT_TRUE(WaitFor([&] {
+        return std::all_of(Errors.begin(), Errors.end(), [](const auto& E) { return E.has_value(); });
+    }));
+    for (size_t I = 0; I < std::size(Rows); ++I) {
+        const TRow& Row = Rows[I];
+        if (Row.Size.isEmpty()) {
+            EXPECT_FALSE(Errors[I]->isEmpty()) << Row.File.toStdString();
+            EXPECT_FALSE(QFile::exists(Row.File));
+            continue;
+        }
+        EXPECT_EQ(*Errors[I], QString()) << Row.File.toStdString();
+        const QImage Saved(Row.File, "PNG");
+        EXPECT_EQ(Saved.size(), Row.Size) << Row.File.toStdString();
+        EXPECT_EQ(SampleClipFrame(Saved), Row.Frame) << Row.File.toStdString();
+    }
 }
 
 TEST_F(MpvPaneTest, PlayCountPlaysTheFileThatOftenAndEndsStopped) {
@@ -239,29 +483,66 @@ TEST_F(MpvPaneTest, RateTwoPlaysTwiceAsFastAndZeroHoldsWhilePlaying) {
     ASSERT_TRUE(WaitFor([&] { return Fast.Pane->GetCurrentPosition() > Held + 0.2; }));
 }
 
-// The per-channel loudness of what a pane played, from mpv's PCM output.
+// Stereo s16 samples as mpv's PCM output wrote them.
+class TPcm {
+public:
+    explicit TPcm(const QString& File) {
+        QFile In(File);
+        if (In.open(QIODevice::ReadOnly))
+            FData = In.readAll();
+    }
+    size_t Frames() const { return static_cast<size_t>(FData.size()) / 4; }
+    double At(size_t Frame, int Channel) const {
+        return reinterpret_cast<const int16_t*>(FData.constData())[2 * Frame + Channel] / 32768.0;
+    }
+    // The loudness of one channel, 1 for a full-scale square wave.
+    double Level(size_t From, size_t To, int Channel) const {
+        To = std::min(To, Frames());
+        double Sum = 0;
+        for (size_t I = From; I < To; ++I)
+            Sum += At(I, Channel) * At(I, Channel);
+        return To > From ? std::sqrt(Sum / (To - From)) : 0.0;
+    }
+    // Over the 0.3 s before the byte offset End.
+    double LevelBefore(qint64 End, int Channel) const {
+        const size_t To = std::min(Frames(), static_cast<size_t>(End / 4));
+        return Level(To > 14400 ? To - 14400 : 0, To, Channel);
+    }
+    // Where a steady tone breaks before the byte offset End: runs of half a
+    // millisecond near zero, and samples off the sine the previous two predict.
+    std::pair<int, int> Breaks(qint64 End, int Channel, double Frequency) const {
+        const size_t To = std::min(Frames(), static_cast<size_t>(End / 4));
+        const double Step = 2.0 * std::cos(2.0 * M_PI * Frequency / 48000.0);
+        double Peak = 0;
+        for (size_t I = 0; I < To; ++I)
+            Peak = std::max(Peak, std::abs(At(I, Channel)));
+        int Silences = 0, Jumps = 0;
+        size_t Quiet = 0;
+        for (size_t I = 4800; I < To; ++I) { // past the output's fade in
+            const double S = At(I, Channel);
+            Quiet = std::abs(S) < Peak * 0.01 ? Quiet + 1 : 0;
+            if (Quiet == 24)
+                ++Silences;
+            if (std::abs(S - (Step * At(I - 1, Channel) - At(I - 2, Channel))) > Peak * 0.1)
+                ++Jumps;
+        }
+        return {Silences, Jumps};
+    }
+
+private:
+    QByteArray FData;
+};
+
+// The per-channel loudness of what a pane played.
 struct TLoudness {
     double Left = 0, Right = 0;
 };
 
 TLoudness ReadLoudness(const QString& File) {
-    QFile In(File);
-    if (!In.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray Data = In.readAll();
-    const auto* Samples = reinterpret_cast<const int16_t*>(Data.constData());
-    const size_t Frames = static_cast<size_t>(Data.size()) / 4;
+    const TPcm Pcm(File);
     // Skip the start, where the output fades in.
-    const size_t Skip = std::min<size_t>(Frames / 4, 4800);
-    double L = 0, R = 0;
-    size_t Count = 0;
-    for (size_t I = Skip; I < Frames; ++I, ++Count) {
-        L += double(Samples[2 * I]) * Samples[2 * I];
-        R += double(Samples[2 * I + 1]) * Samples[2 * I + 1];
-    }
-    if (Count == 0)
-        return {};
-    return {std::sqrt(L / Count) / 32768.0, std::sqrt(R / Count) / 32768.0};
+    const size_t Skip = std::min<size_t>(Pcm.Frames() / 4, 4800);
+    return {Pcm.Level(Skip, Pcm.Frames(), 0), Pcm.Level(Skip, Pcm.Frames(), 1)};
 }
 
 TEST_F(MpvPaneTest, VolumeMuteAndBalanceChangeTheSamples) {
@@ -308,6 +589,70 @@ TEST_F(MpvPaneTest, VolumeMuteAndBalanceChangeTheSamples) {
     EXPECT_NEAR(Level[3].Left / Plain.Left, 0.5, 0.05); // the opposite channel is attenuated linearly
     EXPECT_LT(Level[4].Left, 0.005);
     EXPECT_NEAR(Level[5].Left / Plain.Left, 1.0, 0.05);
+}
+
+// Waits until mpv has written Seconds more of sound to the PCM file, and
+// returns its size then. The output runs ahead of what is heard, by up to a
+// second or more on a busy machine, so time alone says little.
+qint64 GrowBy(const QString& File, double Seconds) {
+    const qint64 Target = QFileInfo(File).size() + static_cast<qint64>(Seconds * 48000) * 4;
+    WaitFor([&] { return QFileInfo(File).size() >= Target; });
+    return QFileInfo(File).size();
+}
+
+TEST_F(MpvPaneTest, BalanceDragKeepsTheSoundUnbrokenAndItsValueHolds) {
+    QTemporaryDir Dir;
+    ASSERT_TRUE(Dir.isValid());
+    const QString Out = Dir.filePath(QStringLiteral("drag.pcm"));
+    qint64 DragEnd = 0, SeekEnd = 0;
+    {
+        TMpvEngineOptions Options;
+        Options.Extra = {{"ao", "pcm"},
+                         {"ao-pcm-file", Out.toStdString()},
+                         {"ao-pcm-waveheader", "no"},
+                         {"audio-format", "s16"},
+                         {"audio-channels", "stereo"}};
+        TPane P = MakePane(Options);
+        LoadAndSettle(P, Clip(1, "320x240")); // a 440 Hz tone on the left
+        P.Pane->Play();
+        Spin(500);
+        // A drag to the left end and back; the left channel keeps its level.
+        for (int Balance = -2; Balance >= -100; Balance -= 2) {
+            P.Pane->SetBalance(Balance);
+            Spin(8);
+        }
+        for (int Balance = -98; Balance <= 0; Balance += 2) {
+            P.Pane->SetBalance(Balance);
+            Spin(8);
+        }
+        Spin(500);
+        DragEnd = QFileInfo(Out).size();
+
+        // All right while playing silences the left, also after a seek
+        // and a loop, both of which rebuild mpv's filters.
+        P.Pane->SetBalance(100);
+        Spin(300);
+        P.Pane->SetCurrentPosition(1.0);
+        ASSERT_TRUE(WaitFor([&] { return P.Engine->Settled(); }));
+        SeekEnd = GrowBy(Out, 1.0);
+        P.Pane->SetPlayCount(999);
+        P.Pane->SetBalance(60);
+        P.Pane->SetCurrentPosition(7.0);
+        ASSERT_TRUE(WaitFor([&] { return P.Engine->Settled(); }));
+        P.Pane->SetBalance(100);
+        ASSERT_TRUE(WaitFor([&] { return P.Pane->GetCurrentPosition() < 1.0; }));
+        GrowBy(Out, 2.0);
+    }
+    const TPcm Pcm(Out);
+    const auto [Silences, Jumps] = Pcm.Breaks(DragEnd, 0, 440.0);
+    std::printf("balance drag: %.2f s of sound, %d silences, %d jumps\n", DragEnd / 4 / 48000.0, Silences,
+                Jumps);
+    EXPECT_GT(DragEnd / 4 / 48000.0, 1.5);
+    EXPECT_EQ(Silences, 0);
+    EXPECT_EQ(Jumps, 0);
+    EXPECT_GT(Pcm.LevelBefore(DragEnd, 0), 0.2);
+    EXPECT_LT(Pcm.LevelBefore(SeekEnd, 0), 0.005) << "after the seek";
+    EXPECT_LT(Pcm.LevelBefore(Pcm.Frames() * 4, 0), 0.005) << "after the loop";
 }
 
 TEST_F(MpvPaneTest, MissingFileRaisesAndUnplayableFileShowsTheMessage) {

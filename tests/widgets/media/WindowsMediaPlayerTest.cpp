@@ -220,6 +220,46 @@ TEST_F(WindowsMediaPlayerTest, FrameAndBarGeometryFollowTheSize) {
     }
 }
 
+TEST_F(WindowsMediaPlayerTest, PictureIsNeverEnlargedAndShrinksKeepingItsAspect) {
+    FPane->show();
+    FPane->resize(640 + 8, 480 + 64); // a 640 x 480 video area
+    struct TRow {
+        QSize Video;
+        QRect Picture; // inside the video area
+    };
+    const TRow Rows[] = {
+        {{320, 240}, {160, 120, 320, 240}}, // smaller: its own size, centred
+        {{640, 480}, {0, 0, 640, 480}},     // the area's own size
+        {{1280, 720}, {0, 60, 640, 360}},   // wider: shrunk to the width
+        {{600, 960}, {170, 0, 300, 480}},   // taller: shrunk to the height
+        {{700, 200}, {0, 149, 640, 182}},   // wider only, rounded down
+        {{}, {0, 0, 640, 480}},             // no video known: the whole area
+    };
+    for (const TRow& Row : Rows) {
+        FEngine->SetVideoSize(Row.Video);
+        EXPECT_EQ(FPane->PictureRect(), Row.Picture) << Row.Video.width() << "x" << Row.Video.height();
+        EXPECT_EQ(FEngine->FViewSize, Row.Picture.size()) << Row.Video.width() << "x" << Row.Video.height();
+    }
+
+    // The picture is drawn where it belongs, on black.
+    FEngine->SetVideoSize({320, 240});
+    QImage Frame(320, 240, QImage::Format_RGB32);
+    Frame.fill(Qt::red);
+    FEngine->SetFrame(Frame);
+    const QImage Shot = VideoArea()->grab().toImage();
+    EXPECT_EQ(Shot.pixelColor(160, 120), QColor(Qt::red));
+    EXPECT_EQ(Shot.pixelColor(479, 359), QColor(Qt::red));
+    EXPECT_EQ(Shot.pixelColor(159, 120), QColor(Qt::black));
+    EXPECT_EQ(Shot.pixelColor(480, 360), QColor(Qt::black));
+    EXPECT_EQ(Shot.pixelColor(0, 0), QColor(Qt::black));
+
+    // A smaller pane shrinks the same video, and a bigger one leaves it alone again.
+    FPane->resize(160 + 8, 120 + 64);
+    EXPECT_EQ(FEngine->FViewSize, QSize(160, 120));
+    FPane->resize(1288, 784);
+    EXPECT_EQ(FEngine->FViewSize, QSize(320, 240));
+}
+
 TEST_F(WindowsMediaPlayerTest, BarButtonsActOnThisPaneAlone) {
     auto OtherEngine = std::make_unique<TFakeMediaEngine>();
     TFakeMediaEngine* Other = OtherEngine.get();

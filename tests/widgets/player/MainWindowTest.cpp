@@ -29,15 +29,11 @@ int Count(const TCalls& Calls, const std::string& Call) {
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        H.Create();
+        ASSERT_TRUE(H.CreateShown());
         W = H.FWindow.get();
-        W->show();
-        W->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(W));
-        H.ClearAllCalls();
     }
 
-    void Shortcut(QKeyCombination Keys) { QTest::keySequence(W, QKeySequence(Keys)); }
+    void Shortcut(QKeyCombination Keys) { H.Keys(Keys); }
 
     TMainWindowHarness H;
     TQUADV_MAIN* W = nullptr;

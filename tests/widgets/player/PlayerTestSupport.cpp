@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTest>
 
 #include <unistd.h>
 
@@ -63,6 +64,20 @@ void TMainWindowHarness::Create() {
     // Never the real program's guard.
     environment.MutexName = u"QUADV-test-" + QString::number(::getpid()).toStdU16String();
     FWindow = std::make_unique<TQUADV_MAIN>(std::move(environment));
+}
+
+bool TMainWindowHarness::CreateShown() {
+    Create();
+    FWindow->show();
+    FWindow->activateWindow();
+    if (!QTest::qWaitForWindowActive(FWindow.get()))
+        return false;
+    ClearAllCalls();
+    return true;
+}
+
+void TMainWindowHarness::Keys(QKeyCombination Keys) {
+    QTest::keySequence(FWindow.get(), QKeySequence(Keys));
 }
 
 QString TMainWindowHarness::FilePath(const QString& Name) const {

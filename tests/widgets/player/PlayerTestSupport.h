@@ -62,6 +62,11 @@ public:
     // Builds the window; call after changing the folder's files if needed.
     // Called again, it replaces the window as the program's next start would.
     void Create();
+    // Builds the window, shows and activates it, and clears the calls that
+    // made; false when the window never became active.
+    bool CreateShown();
+    // Types Keys into the window.
+    void Keys(QKeyCombination Keys);
     // Loads the given panes through Open, by script (empty: cancel).
     void Open(const std::vector<QString>& Files);
     QString FilePath(const QString& Name) const;
