@@ -154,6 +154,11 @@ void TFakeMediaEngine::SetViewSize(QSize Size) {
     FViewSize = Size;
 }
 
+void TFakeMediaEngine::SetLoopHold(bool Hold) {
+    Record(std::string("SetLoopHold ") + (Hold ? "1" : "0"));
+    FLoopHold = Hold;
+}
+
 void TFakeMediaEngine::StepFrame(TFrameStep Direction) {
     Record(Direction == TFrameStep::Forward ? "FrameStep" : "FrameBackStep");
     if (FStatus != TEngineStatus::NoMedia && FStatus != TEngineStatus::Failed)

@@ -43,6 +43,7 @@ public:
     int FBalance = 0;
     double FRate = 1.0;
     int FPlayCount = 1;
+    bool FLoopHold = false;
     QSize FViewSize;
 
     // TMediaEngine
@@ -57,6 +58,9 @@ public:
     void Stop() override;
     void Seek(double Seconds) override;
     double Position() const override { return FPosition; }
+    double PositionTime() const override { return -1.0; }
+    void RefreshClock() override {}
+    TPlaybackClock Clock() const override { return {}; }
     double Duration() const override { return FDuration; }
     bool Mute() const override;
     void SetMute(bool Muted) override;
@@ -64,6 +68,7 @@ public:
     void SetBalance(int Balance) override;
     void SetRate(double Rate) override;
     void SetPlayCount(int Count) override;
+    void SetLoopHold(bool Hold) override;
     QSize VideoSize() const override { return FVideoSize; }
     void SetViewSize(QSize Size) override;
     const QImage& Frame() const override { return FFrame; }

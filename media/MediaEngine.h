@@ -32,6 +32,14 @@ enum class TPositionCause {
 
 enum class TFrameStep { Forward, Back };
 
+// Where the engine's playback clock stood at a moment: finer than the
+// position, which moves a frame at a time. Time is in seconds of
+// std::chrono's steady clock, -1 when there is no reading.
+struct TPlaybackClock {
+    double Time = -1.0;
+    double Position = 0.0;
+};
+
 // How a snapshot ended: "" when the file was written, else why not.
 using TSnapshotDone = std::function<void(const QString& Error)>;
 
@@ -74,6 +82,13 @@ public:
     // seek before the file is open is kept and carried out once it is.
     virtual void Seek(double Seconds) = 0;
     virtual double Position() const = 0;
+    // When playback last moved the position, in seconds of std::chrono's
+    // steady clock, as early as the engine learned it; -1 when it cannot tell.
+    virtual double PositionTime() const = 0;
+    // Asks for a fresh reading of the playback clock, which Clock() gives
+    // once it has come; an engine without a finer clock never has one.
+    virtual void RefreshClock() = 0;
+    virtual TPlaybackClock Clock() const = 0;
     virtual double Duration() const = 0;
 
     // Throws EQuadvError on failure.
@@ -83,6 +98,12 @@ public:
     virtual void SetBalance(int Balance) = 0; // -100 (left only) .. 100 (right only)
     virtual void SetRate(double Rate) = 0;    // 1.0 normal; 0.0 holds the picture
     virtual void SetPlayCount(int Count) = 0; // times the file plays through
+    // While set, a play-through with more to come waits on its last frame
+    // for a Seek, which starts the next one, instead of starting it itself,
+    // so that panes can start their next play-through together. One that
+    // waits too long (1.5 s) starts it itself; so does clearing it. The
+    // play-throughs are counted afresh.
+    virtual void SetLoopHold(bool Hold) = 0;
 
     // The video's own size as it is meant to be shown (its display aspect
     // applied); empty while unknown and for a file without video.

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
@@ -32,6 +33,7 @@ constexpr char kDuration[] = "duration";
 constexpr char kEofReached[] = "eof-reached";
 constexpr char kPausedForCache[] = "paused-for-cache";
 constexpr char kFrameNumber[] = "estimated-frame-number";
+constexpr char kAudioPts[] = "audio-pts"; // the sound's position, finer than a frame; the picture follows it
 constexpr char kVideoWidth[] = "dwidth"; // the display size, aspect applied
 constexpr char kVideoHeight[] = "dheight";
 constexpr char kPause[] = "pause";
@@ -95,6 +97,7 @@ constexpr uint64_t kStepFromReply = 1001; // the position a forward frame step s
 constexpr uint64_t kStepBackReply = 1002; // the position a step back reached
 constexpr uint64_t kLoadReplyTag = uint64_t{1} << 32;
 constexpr uint64_t kSnapshotReplyTag = uint64_t{2} << 32;
+constexpr uint64_t kClockReplyTag = uint64_t{3} << 32;
 constexpr uint64_t kReplySerialMask = (uint64_t{1} << 32) - 1;
 
 constexpr double kMinSpeed = 0.01; // mpv refuses lower speeds
@@ -108,6 +111,13 @@ constexpr int kSeekPatienceMs = kSyncGroupPatienceMs;
 // file without video) is over after this.
 constexpr int kStepPatienceMs = kSyncGroupPatienceMs;
 constexpr size_t kMaxBackTrail = 100000; // frames that steps back retrace exactly
+// A play-through held at its end for a window's seek starts the next one
+// itself after this, should the seek never come.
+constexpr int kEndHoldPatienceMs = 1500;
+
+double SteadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 std::string LoopFileValue(int PlayCount) {
     return PlayCount <= 1 ? std::string("no") : std::to_string(PlayCount - 1);
@@ -183,12 +193,23 @@ public:
     void NotifyStatus();
     void ResetForLoad();
     void LeaveGroup();
+    // A play-through ended while playing: the next one, a wait for it, or the stop after the last.
+    void EndPlayThrough();
     void FinishPlayThrough();
+    // The play-throughs are counted afresh; mpv is told how many loops follow.
+    void CountAfresh();
+    std::string LoopValue() const { return FHoldLoops ? std::string("no") : LoopFileValue(FPlayCount); }
 
     mpv_handle* FMpv = nullptr;
     mpv_render_context* FRender = nullptr;
     QObject FReceiver;                      // queued calls land here, on the GUI thread
     std::atomic<bool> FDrainQueued{false};  // one queued drain at a time
+    std::atomic<double> FWokenAt{-1.0};     // when mpv woke the queued drain, on the steady clock
+    double FDrainFrom = -1.0;               // that time, for the events of the drain under way
+    double FPositionTime = -1.0;            // when mpv told the latest playback position
+    TPlaybackClock FClock;                  // the latest reading of the sound's position
+    double FClockAsked = -1.0;              // when the reading under way was asked for, -1 when none is
+    uint64_t FClockSerial = 0;              // moves on at each seek, so that a reading from before is dropped
     std::atomic<bool> FRenderQueued{false}; // one queued render at a time
     std::string FCoreError;                 // why the core could not start, "" when it runs
     TMediaEngineObserver* FObserver = nullptr;
@@ -208,6 +229,12 @@ public:
     bool FStarted = false;  // played or paused since the load: Paused rather than Ready
     bool FStopped = false;  // our own stop (mpv's stop would unload)
     bool FEof = false;      // mpv sits paused at the end
+    // Held loops: mpv does not loop; a play-through with more to come waits
+    // on its last frame for a seek, which starts the next one.
+    bool FHoldLoops = false;
+    int FPlaysLeft = 1;      // with held loops, the play-throughs left, this one included
+    bool FAtEnd = false;     // waiting at the end for the seek that starts the next
+    uint64_t FEndSerial = 0; // counts the waits; a late patience timer finds it moved on
     bool FBuffering = false;
     bool FSeeking = false;               // a seek was sent and its restart has not come
     uint64_t FSeekSerial = 0;            // counts the seeks sent; a late patience timer finds it moved on
@@ -391,6 +418,8 @@ TMpvEngine::TImpl::~TImpl() {
 
 void TMpvEngine::TImpl::OnWakeup(void* Self) {
     auto* Engine = static_cast<TImpl*>(Self);
+    if (!Engine->FDrainQueued.load()) // the first wakeup of a drain is when its events came
+        Engine->FWokenAt = SteadySeconds();
     if (!Engine->FDrainQueued.exchange(true))
         QMetaObject::invokeMethod(
             &Engine->FReceiver, [Engine] { Engine->DrainEvents(); }, Qt::QueuedConnection);
@@ -404,6 +433,7 @@ void TMpvEngine::TImpl::OnRenderUpdate(void* Self) {
 }
 
 void TMpvEngine::TImpl::DrainEvents() {
+    FDrainFrom = FWokenAt;
     FDrainQueued = false;
     while (FMpv) {
         const mpv_event* Event = mpv_wait_event(FMpv, 0);
@@ -429,6 +459,15 @@ void TMpvEngine::TImpl::HandleEvent(const mpv_event& Event) {
                 MovePosition(*static_cast<const double*>(Property.data), TPositionCause::Playback);
             if (FStepping == TFrameStep::Back)
                 StepDone();
+            break;
+        }
+        if ((Event.reply_userdata & ~kReplySerialMask) == kClockReplyTag) {
+            const auto& Property = *static_cast<const mpv_event_property*>(Event.data);
+            // mpv answers at once; the moment it was asked is when the reading holds.
+            if ((Event.reply_userdata & kReplySerialMask) == (FClockSerial & kReplySerialMask) &&
+                Event.error >= 0 && Property.format == MPV_FORMAT_DOUBLE && FClockAsked >= 0.0)
+                FClock = {FClockAsked, *static_cast<const double*>(Property.data)};
+            FClockAsked = -1.0;
             break;
         }
         if (Event.reply_userdata == kRestartFrameReply) {
@@ -503,6 +542,8 @@ void TMpvEngine::TImpl::OnTimePos(const mpv_event_property& Property) {
     if (Property.format != MPV_FORMAT_DOUBLE || FSeeking || FPhase != TPhase::Loaded)
         return;
     const double Position = *static_cast<const double*>(Property.data);
+    // Timed by mpv's wakeup: the GUI thread may reach the event much later.
+    FPositionTime = FDrainFrom;
     MovePosition(Position, TPositionCause::Playback);
     if (FStepping == TFrameStep::Forward && FStepFrom && Position > *FStepFrom)
         StepDone(true);
@@ -523,7 +564,7 @@ void TMpvEngine::TImpl::OnEofReached(const mpv_event_property& Property) {
     if (FEof && FStepping == TFrameStep::Forward)
         StepDone(true); // onto the last frame
     if (FEof && FWantPlay && FPhase == TPhase::Loaded && !FSeeking)
-        FinishPlayThrough();
+        EndPlayThrough();
 }
 
 void TMpvEngine::TImpl::OnPausedForCache(const mpv_event_property& Property) {
@@ -705,11 +746,35 @@ void TMpvEngine::TImpl::SeekDone() {
         FGroup->TryRelease();
     // A play-through that ended while the seek was under way.
     if (FEof && FWantPlay)
-        FinishPlayThrough();
+        EndPlayThrough();
     if (FStepping)
         StepDone(); // the seek took the step's place
     else
         NextStep();
+}
+
+void TMpvEngine::TImpl::EndPlayThrough() {
+    if (!FHoldLoops || FPlaysLeft <= 1) {
+        FinishPlayThrough();
+        return;
+    }
+    FAtEnd = true;
+    const uint64_t Serial = ++FEndSerial;
+    QTimer::singleShot(kEndHoldPatienceMs, &FReceiver, [this, Serial] {
+        if (!FAtEnd || Serial != FEndSerial || !FWantPlay)
+            return;
+        FAtEnd = false;
+        --FPlaysLeft;
+        SendSeek(0.0);
+        MovePosition(0.0, TPositionCause::Restart);
+        ApplyPause(true); // mpv paused itself at the end
+    });
+}
+
+void TMpvEngine::TImpl::CountAfresh() {
+    FPlaysLeft = FPlayCount;
+    FAtEnd = false;
+    SetProperty(mpvname::kLoopFile, LoopValue());
 }
 
 void TMpvEngine::TImpl::FinishPlayThrough() {
@@ -717,7 +782,7 @@ void TMpvEngine::TImpl::FinishPlayThrough() {
     FWantPlay = false;
     FStopped = true;
     ApplyPause();
-    SetProperty(mpvname::kLoopFile, LoopFileValue(FPlayCount));
+    CountAfresh();
     SendSeek(0.0);
     MovePosition(0.0, TPositionCause::Restart);
     NotifyStatus();
@@ -768,6 +833,8 @@ void TMpvEngine::TImpl::SendSeek(double Seconds) {
     std::snprintf(Target, sizeof Target, "%.6f", Seconds);
     Command({mpvname::kSeek, Target, mpvname::kSeekExact});
     FSeeking = true;
+    FClock = {};
+    ++FClockSerial;
     FRestartFrame = -1;
     FEof = false;
     const uint64_t Serial = ++FSeekSerial;
@@ -888,7 +955,7 @@ void TMpvEngine::Load(const QString& Path) {
     // Each load starts paused and plays its file the current number of times.
     E.FPauseSent = true;
     E.SetFlag(mpvname::kPause, true);
-    E.SetProperty(mpvname::kLoopFile, LoopFileValue(E.FPlayCount));
+    E.CountAfresh();
     E.FBalanceInOption = false;
     E.SyncBalance();
     const QByteArray Local = QFile::encodeName(Info.absoluteFilePath());
@@ -945,7 +1012,7 @@ void TMpvEngine::Play() {
         return;
     if (E.FStopped || E.FEof) {
         // A replay counts its play-throughs afresh; at the end, unpausing alone would do nothing.
-        E.SetProperty(mpvname::kLoopFile, LoopFileValue(E.FPlayCount));
+        E.CountAfresh();
         if (E.FEof && E.FPhase == TImpl::TPhase::Loaded) {
             E.SendSeek(0.0);
             E.MovePosition(0.0, TPositionCause::Restart);
@@ -965,6 +1032,7 @@ void TMpvEngine::Pause() {
         return;
     const bool WasPlaying = E.FWantPlay;
     E.FWantPlay = false;
+    E.FAtEnd = false; // Play starts the file again from its end
     if (WasPlaying)
         E.FStarted = true;
     E.ApplyPause();
@@ -980,7 +1048,7 @@ void TMpvEngine::Stop() {
     E.FStopped = true;
     E.FStarted = true;
     E.ApplyPause();
-    E.SetProperty(mpvname::kLoopFile, LoopFileValue(E.FPlayCount));
+    E.CountAfresh();
     if (E.FPhase == TImpl::TPhase::Loaded)
         E.SendSeek(0.0);
     else
@@ -994,6 +1062,10 @@ void TMpvEngine::Seek(double Seconds) {
     if (E.FDuration > 0.0)
         Seconds = std::min(Seconds, E.FDuration);
     E.ForgetSteps();
+    if (E.FAtEnd) {
+        E.FAtEnd = false;
+        --E.FPlaysLeft;
+    }
     if (E.FPhase == TImpl::TPhase::Loaded) {
         TSyncGroup::Join(&E);
         E.ApplyPause(); // held before the seek, so that the group starts from one frame
@@ -1010,6 +1082,22 @@ void TMpvEngine::Seek(double Seconds) {
 
 double TMpvEngine::Position() const {
     return FImpl->FPosition;
+}
+double TMpvEngine::PositionTime() const {
+    return FImpl->FPositionTime;
+}
+
+void TMpvEngine::RefreshClock() {
+    TImpl& E = *FImpl;
+    if (!E.FMpv || E.FPhase != TImpl::TPhase::Loaded || E.FSeeking || E.FClockAsked >= 0.0)
+        return;
+    E.FClockAsked = SteadySeconds();
+    mpv_get_property_async(E.FMpv, kClockReplyTag | (E.FClockSerial & kReplySerialMask), mpvname::kAudioPts,
+                           MPV_FORMAT_DOUBLE);
+}
+
+TPlaybackClock TMpvEngine::Clock() const {
+    return FImpl->FPauseSent ? TPlaybackClock{} : FImpl->FClock;
 }
 double TMpvEngine::Duration() const {
     return FImpl->FDuration;
@@ -1053,7 +1141,21 @@ void TMpvEngine::SetRate(double Rate) {
 
 void TMpvEngine::SetPlayCount(int Count) {
     FImpl->FPlayCount = std::max(1, Count);
-    FImpl->SetProperty(mpvname::kLoopFile, LoopFileValue(FImpl->FPlayCount));
+    FImpl->CountAfresh();
+}
+
+void TMpvEngine::SetLoopHold(bool Hold) {
+    TImpl& E = *FImpl;
+    if (Hold == E.FHoldLoops)
+        return;
+    const bool Waiting = E.FAtEnd;
+    E.FHoldLoops = Hold;
+    E.CountAfresh();
+    if (Waiting) { // nobody starts the next play-through now but the engine
+        E.SendSeek(0.0);
+        E.MovePosition(0.0, TPositionCause::Restart);
+        E.ApplyPause(true);
+    }
 }
 
 QSize TMpvEngine::VideoSize() const {
@@ -1095,6 +1197,7 @@ void TMpvEngine::StepFrame(TFrameStep Direction) {
     if (E.FPhase == TImpl::TPhase::NoMedia || E.FPhase == TImpl::TPhase::Failed)
         return;
     E.FWantPlay = false;
+    E.FAtEnd = false;
     E.FStarted = true;
     E.FStopped = false;
     E.ApplyPause();

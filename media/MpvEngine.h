@@ -45,6 +45,9 @@ public:
     void Stop() override;
     void Seek(double Seconds) override;
     double Position() const override;
+    double PositionTime() const override;
+    void RefreshClock() override;
+    TPlaybackClock Clock() const override;
     double Duration() const override;
     bool Mute() const override;
     void SetMute(bool Muted) override;
@@ -52,6 +55,7 @@ public:
     void SetBalance(int Balance) override;
     void SetRate(double Rate) override;
     void SetPlayCount(int Count) override;
+    void SetLoopHold(bool Hold) override;
     QSize VideoSize() const override;
     void SetViewSize(QSize Size) override;
     const QImage& Frame() const override;

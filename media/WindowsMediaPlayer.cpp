@@ -142,11 +142,15 @@ class TWindowsMediaPlayer::TObserver : public TMediaEngineObserver {
 public:
     explicit TObserver(TWindowsMediaPlayer* Pane) : FPane(Pane) {}
 
-    void EngineStatusChanged() override { FPane->UpdateControls(); }
+    void EngineStatusChanged() override {
+        FPane->UpdateControls();
+        Report(FPane->FEngine->Position(), false);
+    }
 
     void EnginePositionChanged(double OldPosition, double NewPosition, TPositionCause Cause) override {
         FPane->UpdateTime();
-        if (Cause != TPositionCause::Seek)
+        Report(NewPosition, Cause == TPositionCause::Playback);
+        if (Cause != TPositionCause::Seek || FPane->FAligning)
             return;
         // A copy, so that a handler may replace the pane's handler while it runs.
         TPositionChangeEvent Handler = FPane->FOnPositionChange;
@@ -167,6 +171,12 @@ public:
     }
 
 private:
+    void Report(double Position, bool Playback) {
+        TPositionReportEvent Handler = FPane->FOnPositionReport;
+        if (Handler)
+            Handler(FPane, Position, Playback);
+    }
+
     TWindowsMediaPlayer* FPane;
 };
 
@@ -371,6 +381,33 @@ void TWindowsMediaPlayer::SetCurrentPosition(double Seconds) {
     FEngine->Seek(std::max(0.0, Seconds));
 }
 
+double TWindowsMediaPlayer::GetPositionTime() const {
+    return FEngine->PositionTime();
+}
+
+void TWindowsMediaPlayer::RefreshClock() {
+    FEngine->RefreshClock();
+}
+double TWindowsMediaPlayer::GetClockTime() const {
+    return FEngine->Clock().Time;
+}
+double TWindowsMediaPlayer::GetClockPosition() const {
+    return FEngine->Clock().Position;
+}
+
+void TWindowsMediaPlayer::AlignPosition(double Seconds) {
+    if (!std::isfinite(Seconds))
+        return;
+    FAligning = true;
+    try {
+        FEngine->Seek(std::max(0.0, Seconds));
+    } catch (...) {
+        FAligning = false;
+        throw;
+    }
+    FAligning = false;
+}
+
 double TWindowsMediaPlayer::GetCurrentPosition() const {
     return FEngine->Position();
 }
@@ -400,7 +437,18 @@ void TWindowsMediaPlayer::SetRate(double Rate) {
     if (!std::isfinite(Rate) || Rate < 0.0 || Rate > 100.0)
         return;
     FRate = Rate;
-    FEngine->SetRate(Rate);
+    FEngine->SetRate(Rate * FSpeedTrim);
+}
+
+void TWindowsMediaPlayer::SetLoopHold(bool Hold) {
+    FEngine->SetLoopHold(Hold);
+}
+
+void TWindowsMediaPlayer::SetSpeedTrim(double Trim) {
+    if (!std::isfinite(Trim) || Trim <= 0.0 || Trim == FSpeedTrim)
+        return;
+    FSpeedTrim = Trim;
+    FEngine->SetRate(FRate * FSpeedTrim);
 }
 
 void TWindowsMediaPlayer::SetPlayCount(int Count) {

@@ -36,6 +36,9 @@ using TPositionChangeEvent =
 // fX, fY: the point in the video area.
 using TMediaClickEvent =
     std::function<void(TWindowsMediaPlayer* Sender, short nButton, short nShiftState, int fX, int fY)>;
+// Every move of the position, as it happens: Playback true when playback
+// moved it on, false for any other move and for a change of the play state.
+using TPositionReportEvent = std::function<void(TWindowsMediaPlayer* Sender, double Position, bool Playback)>;
 
 class TMediaEngine;
 class TMediaEngineObserver;
@@ -74,6 +77,16 @@ public:
 
     void SetCurrentPosition(double Seconds); // raises PositionChange before it returns
     double GetCurrentPosition() const;
+    // The same exact seek without PositionChange: for a window that moves
+    // panes to keep them together, not for the user's seeks.
+    void AlignPosition(double Seconds);
+    double GetDuration() const { return FDuration; } // 0 while unknown
+    // When playback last moved the position, in seconds of the steady clock; -1 when unknown.
+    double GetPositionTime() const;
+    // The engine's playback clock, finer than the position (see TMediaEngine::Clock).
+    void RefreshClock();
+    double GetClockTime() const;     // -1 while there is no reading
+    double GetClockPosition() const; // the position at GetClockTime()
 
     bool GetMute() const; // throws EQuadvError on failure
     void SetMute(bool Muted);
@@ -83,13 +96,23 @@ public:
     int GetBalance() const { return FBalance; }
     void SetRate(double Rate); // 0..100, 1.0 normal; 0 holds the picture
     double GetRate() const { return FRate; }
+    // The pane plays at its rate times Trim (near 1), so that it can catch
+    // up with others; GetRate is unchanged.
+    void SetSpeedTrim(double Trim);
+    double GetSpeedTrim() const { return FSpeedTrim; }
     void SetPlayCount(int Count); // at least 1
+    // While set, a play-through with more to come waits on its last frame
+    // (at most 1.5 s) for a seek to start the next one, so that a window can
+    // restart several panes' loops together.
+    void SetLoopHold(bool Hold);
     int GetPlayCount() const { return FPlayCount; }
 
     void SetOnPositionChange(TPositionChangeEvent Handler) { FOnPositionChange = std::move(Handler); }
     const TPositionChangeEvent& GetOnPositionChange() const { return FOnPositionChange; }
     void SetOnClick(TMediaClickEvent Handler) { FOnClick = std::move(Handler); }
     const TMediaClickEvent& GetOnClick() const { return FOnClick; }
+    void SetOnPositionReport(TPositionReportEvent Handler) { FOnPositionReport = std::move(Handler); }
+    const TPositionReportEvent& GetOnPositionReport() const { return FOnPositionReport; }
 
     int GetTag() const { return FTag; }
     void SetTag(int Tag) { FTag = Tag; }
@@ -129,9 +152,12 @@ private:
     int FVolume = 100;
     int FBalance = 0;
     double FRate = 1.0;
+    double FSpeedTrim = 1.0;
     int FPlayCount = 1;
     int FTag = 0;
     double FDuration = 0.0;
     TPositionChangeEvent FOnPositionChange;
     TMediaClickEvent FOnClick;
+    TPositionReportEvent FOnPositionReport;
+    bool FAligning = false; // inside AlignPosition: the seek raises no PositionChange
 };

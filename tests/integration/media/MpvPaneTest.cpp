@@ -457,6 +457,63 @@ TEST_F(MpvPaneTest, PlayCountPlaysTheFileThatOftenAndEndsStopped) {
     EXPECT_EQ(Wraps, 1);
 }
 
+TEST_F(MpvPaneTest, HeldLoopWaitsOnTheLastFrameForASeekAndStillCountsItsPlayThroughs) {
+    TPane P = MakePane();
+    P.Pane->SetPlayCount(3);
+    P.Pane->SetLoopHold(true);
+    LoadAndSettle(P, Clip(2, "320x240"));
+    P.Pane->SetCurrentPosition(9.5);
+    P.Pane->Play();
+    // The end of the first play-through: it waits there, still playing.
+    ASSERT_TRUE(WaitFor([&] { return SampleClipFrame(P.Engine->Frame()) == 249; }));
+    Spin(600);
+    EXPECT_EQ(P.Pane->GetPlayState(), wmppsPlaying);
+    EXPECT_GE(P.Pane->GetCurrentPosition(), 9.96); // the sound may end a little after the picture
+    EXPECT_EQ(SampleClipFrame(P.Engine->Frame()), 249);
+
+    // A seek starts the second play-through; left waiting at its end, the
+    // engine starts the third itself; after it the file stops as ever.
+    P.Pane->AlignPosition(9.5);
+    ASSERT_TRUE(WaitFor([&] { return P.Pane->GetCurrentPosition() < 9.5; }, 4000));
+    EXPECT_EQ(P.Pane->GetPlayState(), wmppsPlaying);
+    P.Pane->SetRate(8.0);
+    ASSERT_TRUE(WaitFor([&] { return P.Pane->GetPlayState() == wmppsStopped; }));
+    EXPECT_EQ(P.Pane->GetCurrentPosition(), 0.0);
+    EXPECT_EQ(P.Changes, 1); // only the user's seek; the held loops raise nothing
+}
+
+TEST_F(MpvPaneTest, ClockReadingFollowsPlaybackFinerThanFrames) {
+    TPane P = MakePane();
+    LoadAndSettle(P, Clip(1, "320x240"));
+    P.Pane->RefreshClock();
+    Spin(100);
+    EXPECT_LT(P.Pane->GetClockTime(), 0.0); // nothing plays yet
+    P.Pane->Play();
+    ASSERT_TRUE(WaitFor([&] { return P.Pane->GetCurrentPosition() > 1.0; }));
+    std::vector<std::pair<double, double>> Readings;
+    while (Readings.size() < 10) {
+        const double Before = P.Pane->GetClockTime();
+        P.Pane->RefreshClock();
+        ASSERT_TRUE(WaitFor([&] { return P.Pane->GetClockTime() > Before; }, 2000));
+        Readings.emplace_back(P.Pane->GetClockTime(), P.Pane->GetClockPosition());
+        Spin(37);
+    }
+    // The clock runs with the wall clock at the rate, not a frame at a time.
+    int OffTheFrames = 0;
+    for (size_t I = 1; I < Readings.size(); ++I) {
+        const double Ran = Readings[I].second - Readings[I - 1].second;
+        const double Took = Readings[I].first - Readings[I - 1].first;
+        EXPECT_NEAR(Ran, Took, 0.012) << I;
+        const double InFrame = std::fmod(Readings[I].second, 0.04);
+        OffTheFrames += InFrame > 0.002 && InFrame < 0.038 ? 1 : 0;
+    }
+    EXPECT_GE(OffTheFrames, 3);
+    EXPECT_NEAR(Readings.back().second, P.Pane->GetCurrentPosition(), 0.1);
+    // After a seek the older reading is gone until a new one comes.
+    P.Pane->AlignPosition(5.0);
+    EXPECT_LT(P.Pane->GetClockTime(), 0.0);
+}
+
 TEST_F(MpvPaneTest, RateTwoPlaysTwiceAsFastAndZeroHoldsWhilePlaying) {
     TPane Normal = MakePane();
     TPane Fast = MakePane();

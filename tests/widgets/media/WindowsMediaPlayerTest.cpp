@@ -110,6 +110,27 @@ TEST_F(WindowsMediaPlayerTest, PositionWriteRaisesPositionChangeBeforeReturning)
     EXPECT_EQ(FChanges[1].second, 0.0);
 }
 
+TEST_F(WindowsMediaPlayerTest, AlignedSeekRaisesNoPositionChangeAndTheTrimRidesOnTheRate) {
+    FPane->SetURL(QStringLiteral("/m/a.mp4"));
+    std::vector<std::pair<double, bool>> Reports;
+    FPane->SetOnPositionReport(
+        [&](TWindowsMediaPlayer*, double Position, bool Playback) { Reports.emplace_back(Position, Playback); });
+    FPane->AlignPosition(7.25);
+    EXPECT_TRUE(FChanges.empty());
+    EXPECT_EQ(FPane->GetCurrentPosition(), 7.25);
+    FPane->SetCurrentPosition(8.0); // the user's seeks still raise it
+    EXPECT_EQ(FChanges.size(), 1u);
+    FEngine->SetPlaybackPosition(8.04);
+    EXPECT_EQ(Reports, (std::vector<std::pair<double, bool>>{{7.25, false}, {8.0, false}, {8.04, true}}));
+
+    FEngine->ClearCalls();
+    FPane->SetSpeedTrim(1.004);
+    FPane->SetRate(2.0);
+    FPane->SetSpeedTrim(0.0); // ignored
+    EXPECT_EQ(FEngine->Calls(), (std::vector<std::string>{"SetRate 1.004", "SetRate 2.008"}));
+    EXPECT_EQ(FPane->GetRate(), 2.0);
+}
+
 TEST_F(WindowsMediaPlayerTest, EngineRestartsAndPlaybackRaiseNothing) {
     FPane->SetURL(QStringLiteral("/m/a.mp4"));
     FEngine->SetDuration(10);

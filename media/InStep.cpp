@@ -1,0 +1,260 @@
+#include "InStep.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+void TInStepControl::SetLinked(bool Linked) {
+    FLinked = Linked;
+    if (!Linked) {
+        FArmed = false;
+        FSought.reset();
+        FInStep.fill(false);
+    }
+}
+
+void TInStepControl::Arm() {
+    if (FLinked)
+        FArmed = true;
+}
+
+void TInStepControl::SetSought(int Pane) {
+    if (Pane >= 0 && Pane < kInStepPanes)
+        FSought = Pane;
+}
+
+void TInStepControl::SetSpeed(int Pane, double Now, double Speed) {
+    TClock& Clock = FClocks[Pane];
+    if (Speed == Clock.Speed)
+        return;
+    Clock.Ran = Clock.At(Now);
+    Clock.Since = Now;
+    Clock.Speed = Speed;
+}
+
+void TInStepControl::Report(int Pane, double Now, double Position, bool Playback) {
+    FLast[Pane] = Position;
+    std::deque<TSample>& Samples = FSamples[Pane];
+    if (!Playback) {
+        Samples.clear();
+        FReadings[Pane].clear();
+        return;
+    }
+    const TClock& Clock = FClocks[Pane];
+    const double Offset = Position - Clock.At(Now);
+    if (!Samples.empty()) {
+        // A jump that playback cannot make (a loop of the engine's own) or a
+        // long silence (a pause, a stall) makes the older reports useless.
+        const TSample& Latest = Samples.back();
+        if (Now - Latest.Time > kReportGap || std::abs(Offset - Latest.Offset) > kReseekDistance) {
+            Samples.clear();
+            FReadings[Pane].clear();
+        }
+    }
+    Samples.push_back({Now, Offset});
+    if (Samples.size() > kSamples)
+        Samples.pop_front();
+}
+
+void TInStepControl::ClockRead(int Pane, double Time, double Position) {
+    std::deque<TSample>& Readings = FReadings[Pane];
+    const double Offset = Position - FClocks[Pane].At(Time);
+    if (!Readings.empty() && (Time <= Readings.back().Time || Time - Readings.back().Time > kReportGap ||
+                              std::abs(Offset - Readings.back().Offset) > kReseekDistance))
+        Readings.clear();
+    Readings.push_back({Time, Offset});
+    if (Readings.size() > kClockSamples)
+        Readings.pop_front();
+}
+
+std::optional<double> TInStepControl::Estimate(int Pane, double Now, bool Readings) const {
+    const std::deque<TSample>& Samples = Readings ? FReadings[Pane] : FSamples[Pane];
+    if (Samples.size() < (Readings ? kClockSamples : kMinSamples))
+        return std::nullopt;
+    // Each offset is the position a report gives less its time's whole
+    // frame's worth of waiting: the middle half of them averages that out.
+    std::vector<double> Offsets;
+    for (const TSample& S : Samples)
+        Offsets.push_back(S.Offset);
+    std::sort(Offsets.begin(), Offsets.end());
+    const size_t Cut = Offsets.size() / 4;
+    double Sum = 0.0;
+    for (size_t I = Cut; I < Offsets.size() - Cut; ++I)
+        Sum += Offsets[I];
+    return FClocks[Pane].At(Now) + Sum / static_cast<double>(Offsets.size() - 2 * Cut);
+}
+
+std::optional<double> TInStepControl::FrameTime(int Pane) const {
+    const std::deque<TSample>& Samples = FSamples[Pane];
+    std::vector<double> Steps;
+    const TClock& Clock = FClocks[Pane];
+    for (size_t I = 1; I < Samples.size(); ++I) {
+        const double Step = Samples[I].Offset + Clock.At(Samples[I].Time) - Samples[I - 1].Offset -
+                            Clock.At(Samples[I - 1].Time);
+        if (Step > 1e-4)
+            Steps.push_back(Step);
+    }
+    if (Steps.empty())
+        return std::nullopt;
+    // The median: a report that came late shows as one long step and one short.
+    std::nth_element(Steps.begin(), Steps.begin() + Steps.size() / 2, Steps.end());
+    return Steps[Steps.size() / 2];
+}
+
+int TInStepControl::ChooseReference(std::optional<int> Sought, const TInStepPanes& Panes) {
+    int Start = -1;
+    if (Sought && *Sought >= 0 && *Sought < kInStepPanes && Panes[*Sought].Loaded)
+        Start = *Sought;
+    for (int I = 0; I < kInStepPanes && Start < 0; ++I)
+        if (Panes[I].Loaded)
+            Start = I;
+    if (Start < 0)
+        return -1;
+    for (int K = 0; K < kInStepPanes; ++K)
+        if (const int I = (Start + K) % kInStepPanes; Panes[I].Playing)
+            return I;
+    return -1;
+}
+
+double TInStepControl::Distance(double Reference, double Position, double Duration, bool Wraps) {
+    const double Behind = Reference - Position;
+    if (!Wraps || Duration <= 0.0)
+        return Behind;
+    return std::remainder(Behind, Duration);
+}
+
+double TInStepControl::TrimFor(double Distance, double Frame, double Previous) {
+    // A pane within a tenth of a frame plays at its own speed; one that is
+    // being corrected is corrected until within a twentieth, so that the
+    // speed does not change at every report.
+    const double Near = Previous != 1.0 ? Frame / 20.0 : Frame / 10.0;
+    if (std::abs(Distance) < Near)
+        return 1.0;
+    const double Change = std::clamp(kGain * Distance, -kMaxTrim, kMaxTrim);
+    const double Rounded = std::round(Change / kTrimStep) * kTrimStep;
+    return 1.0 + (Rounded == 0.0 ? std::copysign(kTrimStep, Distance) : Rounded);
+}
+
+TInStepCommands TInStepControl::Update(double Now, const TInStepPanes& Panes) {
+    TInStepCommands Commands;
+    FNextRun.reset();
+    auto SetHold = [&](int Pane, bool Hold) {
+        if (Hold == FHold[Pane])
+            return;
+        FHold[Pane] = Hold;
+        Commands[Pane].HoldLoops = Hold;
+    };
+    auto SetTrim = [&](int Pane, double Trim) {
+        if (Trim == FTrim[Pane])
+            return;
+        FTrim[Pane] = Trim;
+        SetSpeed(Pane, Now, FRate[Pane] * Trim);
+        Commands[Pane].Trim = Trim;
+    };
+    for (int I = 0; I < kInStepPanes; ++I) {
+        if (Panes[I].Rate != FRate[I]) {
+            // Older reports ran at the old rate; and the engines take up a
+            // new rate at slightly different moments, which is not a reason
+            // to seek.
+            FRate[I] = Panes[I].Rate;
+            FSamples[I].clear();
+            FNoSeekUntil[I] = Now + kReseekPause;
+            SetSpeed(I, Now, FRate[I] * FTrim[I]);
+        }
+        if (!Panes[I].Playing) {
+            FSamples[I].clear();
+            FReadings[I].clear();
+        }
+    }
+    FInStep.fill(false);
+    FReference = FLinked && FArmed ? ChooseReference(FSought, Panes) : -1;
+    const int Ref = FReference;
+    // The panes are compared by one kind of estimate: the clock readings
+    // where every playing pane that has reports has them too.
+    bool UseReadings = true;
+    for (int I = 0; I < kInStepPanes; ++I)
+        if (Panes[I].Playing && Estimate(I, Now) && !Estimate(I, Now, true))
+            UseReadings = false;
+    const std::optional<double> RefAt = Ref >= 0 ? Estimate(Ref, Now, UseReadings) : std::nullopt;
+    const std::optional<double> Frame = Ref >= 0 ? FrameTime(Ref) : std::nullopt;
+    if (Ref < 0 || !RefAt || !Frame) {
+        // Right after a start or a loop there are too few reports yet; the
+        // panes keep their trims and holds meanwhile.
+        for (int I = 0; I < kInStepPanes; ++I)
+            if (Ref < 0 || !Panes[I].Playing) {
+                SetTrim(I, 1.0);
+                SetHold(I, false);
+            }
+        if (Ref >= 0)
+            FInStep[Ref] = true;
+        return Commands;
+    }
+    const TInStepPane& R = Panes[Ref];
+    FInStep[Ref] = true;
+    SetTrim(Ref, 1.0);
+    SetHold(Ref, R.Repeats);
+    std::array<bool, kInStepPanes> Wraps{};
+    for (int I = 0; I < kInStepPanes; ++I) {
+        if (I == Ref)
+            continue;
+        const std::optional<double> At = Estimate(I, Now, UseReadings);
+        if (!Panes[I].Playing || !At) {
+            SetTrim(I, 1.0);
+            if (!Panes[I].Playing)
+                SetHold(I, false);
+            continue;
+        }
+        Wraps[I] = R.Repeats && Panes[I].Repeats && R.Duration > 0.0 &&
+                   std::abs(Panes[I].Duration - R.Duration) <= *Frame;
+        const double Behind = Distance(*RefAt, *At, R.Duration, Wraps[I]);
+        if (std::abs(Behind) > kFollowWindow) {
+            SetTrim(I, 1.0);
+            SetHold(I, false);
+            continue;
+        }
+        FInStep[I] = true;
+        SetHold(I, Wraps[I]);
+        if (std::abs(Behind) > kReseekDistance) {
+            if (Now >= FNoSeekUntil[I]) {
+                double Target = *RefAt + kSeekLead * R.Rate;
+                if (Wraps[I])
+                    Target = std::fmod(Target, R.Duration);
+                Commands[I].SeekTo = std::max(0.0, Target);
+                FNoSeekUntil[I] = Now + kReseekPause;
+            }
+            SetTrim(I, 1.0);
+            continue;
+        }
+        SetTrim(I, TrimFor(Behind, *Frame, FTrim[I]));
+    }
+    // Panes of one length restart their loop together, on its first frame,
+    // when the reference shows its last one. They wait there for it, and a
+    // follower still short of its end is a fraction of a frame from it.
+    if (R.Repeats && R.Duration > 0.0) {
+        const double Over = R.Duration + *Frame; // where a pane waiting at the end would be by now
+        if (FLast[Ref] < R.Duration / 2.0) {
+            FLoopSent = false;
+        } else if (!FLoopSent && (FLast[Ref] >= R.Duration - 1.5 * *Frame || *RefAt >= Over)) {
+            FLoopSent = true;
+            Commands[Ref].SeekTo = 0.0;
+            for (int I = 0; I < kInStepPanes; ++I)
+                if (Wraps[I] && FInStep[I])
+                    Commands[I].SeekTo = 0.0;
+        } else if (!FLoopSent && R.Rate > 0.0 && *RefAt >= R.Duration - 4.0 * *Frame) {
+            // The last frame's report may be missed; waiting, nobody reports.
+            FNextRun = Now + (Over - *RefAt) / R.Rate;
+        }
+    }
+    return Commands;
+}
+
+TInStepCommands TInStepControl::LandPaused(const TInStepPanes& Panes) {
+    TInStepCommands Commands;
+    if (!FLinked || !FArmed || FReference < 0)
+        return Commands;
+    const double Target = FLast[FReference];
+    for (int I = 0; I < kInStepPanes; ++I)
+        if (FInStep[I] && Panes[I].Loaded && !Panes[I].Playing)
+            Commands[I].SeekTo = Target;
+    return Commands;
+}

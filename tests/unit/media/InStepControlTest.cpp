@@ -1,0 +1,240 @@
+#include "InStep.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+constexpr double kFrame = 0.04; // 25 fps
+
+TInStepPanes AllPlaying(double Duration = 10.0, bool Repeats = false) {
+    TInStepPanes Panes;
+    for (TInStepPane& P : Panes)
+        P = {true, true, Duration, 1.0, Repeats};
+    return Panes;
+}
+
+// Four panes playing 25 fps files. Pane I shows frame k from Start + k x
+// frame / rate + Behind[I]: a positive Behind is a pane that lags.
+struct TPlayback {
+    TInStepControl Control;
+    TInStepPanes Panes = AllPlaying();
+    std::array<double, 4> Behind{};
+    std::array<double, 4> From{}; // the position each pane started from
+    double Now = 100.0;
+    std::array<int, 4> Frames{};
+
+    TPlayback() {
+        Control.SetLinked(true);
+        Control.Arm();
+    }
+    // Plays on for Seconds, reporting every frame shown, and runs the control
+    // after each frame time; returns the commands of the last run.
+    TInStepCommands Play(double Seconds) {
+        TInStepCommands Last;
+        const double End = Now + Seconds;
+        for (; Now < End; Now += kFrame / 4) {
+            for (int I = 0; I < 4; ++I) {
+                if (!Panes[I].Playing)
+                    continue;
+                const double Speed = Panes[I].Rate * Control.Trim(I);
+                // The frame pane I shows at Now.
+                const int Frame = static_cast<int>(std::floor((Now - Behind[I] - 100.0) * Speed / kFrame));
+                if (Frame > Frames[I]) {
+                    Frames[I] = Frame;
+                    Control.Report(I, Now, From[I] + Frame * kFrame, true);
+                }
+            }
+            Last = Control.Update(Now, Panes);
+            for (int I = 0; I < 4; ++I)
+                if (Last[I].SeekTo)
+                    Sought[I].push_back(*Last[I].SeekTo);
+        }
+        return Last;
+    }
+    std::array<std::vector<double>, 4> Sought;
+};
+
+TEST(InStepControl, ReferenceIsTheSoughtPaneElseTheFirstLoadedAndHandsOverToTheNextPlaying) {
+    TInStepPanes Panes = AllPlaying();
+    EXPECT_EQ(TInStepControl::ChooseReference(2, Panes), 2);
+    EXPECT_EQ(TInStepControl::ChooseReference(std::nullopt, Panes), 0);
+    Panes[0].Loaded = Panes[0].Playing = false; // an empty first pane
+    EXPECT_EQ(TInStepControl::ChooseReference(std::nullopt, Panes), 1);
+    Panes[2].Playing = false; // the sought pane was paused or stopped: the next playing one after it
+    EXPECT_EQ(TInStepControl::ChooseReference(2, Panes), 3);
+    Panes[3].Playing = false;
+    EXPECT_EQ(TInStepControl::ChooseReference(2, Panes), 1); // round to the start
+    Panes[1].Playing = false;
+    EXPECT_EQ(TInStepControl::ChooseReference(2, Panes), -1);
+}
+
+TEST(InStepControl, DistanceAcrossALoopCountsFromTheStartOnlyForPanesThatRepeatOneLength) {
+    EXPECT_NEAR(TInStepControl::Distance(5.00, 4.99, 10.0, false), 0.01, 1e-9);
+    EXPECT_NEAR(TInStepControl::Distance(0.02, 9.98, 10.0, true), 0.04, 1e-9); // the reference has looped
+    EXPECT_NEAR(TInStepControl::Distance(9.98, 0.02, 10.0, true), -0.04, 1e-9);
+    EXPECT_NEAR(TInStepControl::Distance(0.02, 9.98, 10.0, false), -9.96, 1e-9);
+}
+
+TEST(InStepControl, TrimIsSmallCappedAndLeftAloneWithinATenthOfAFrame) {
+    EXPECT_EQ(TInStepControl::TrimFor(0.003, kFrame, 1.0), 1.0); // under 4 ms: free
+    EXPECT_GT(TInStepControl::TrimFor(0.006, kFrame, 1.0), 1.0);   // behind: faster
+    EXPECT_LT(TInStepControl::TrimFor(-0.006, kFrame, 1.0), 1.0);  // ahead: slower
+    EXPECT_DOUBLE_EQ(TInStepControl::TrimFor(0.2, kFrame, 1.0), 1.0 + TInStepControl::kMaxTrim);
+    EXPECT_DOUBLE_EQ(TInStepControl::TrimFor(-0.2, kFrame, 1.0), 1.0 - TInStepControl::kMaxTrim);
+    // A pane being corrected goes on until within a twentieth of a frame.
+    EXPECT_GT(TInStepControl::TrimFor(0.003, kFrame, 1.001), 1.0);
+    EXPECT_EQ(TInStepControl::TrimFor(0.001, kFrame, 1.001), 1.0);
+}
+
+TEST(InStepControl, AFollowerThatLagsIsSpedUpUntilItIsInStep) {
+    TPlayback P;
+    P.Behind[1] = 0.012; // 12 ms, under a third of a frame
+    P.Play(0.5);
+    EXPECT_GT(P.Control.Trim(1), 1.0);
+    EXPECT_LE(P.Control.Trim(1), 1.0 + TInStepControl::kMaxTrim);
+    EXPECT_EQ(P.Control.Trim(0), 1.0);
+    EXPECT_EQ(P.Control.Trim(2), 1.0);
+    P.Play(15.0);
+    // Its lag closed to within the dead band, and nothing was sought.
+    const double Lag = P.Control.Estimate(0, P.Now).value() - P.Control.Estimate(1, P.Now).value();
+    EXPECT_LT(std::abs(Lag), kFrame / 8);
+    EXPECT_TRUE(P.Sought[1].empty());
+}
+
+TEST(InStepControl, TheTrimComposesWithTheUsersRate) {
+    TPlayback P;
+    for (TInStepPane& Pane : P.Panes)
+        Pane.Rate = 2.0;
+    P.Play(2.0); // all in step at twice the speed: nothing to correct
+    for (int I = 0; I < 4; ++I)
+        EXPECT_EQ(P.Control.Trim(I), 1.0) << I;
+    P.Behind[3] = 0.010;
+    P.Play(0.5);
+    EXPECT_GT(P.Control.Trim(3), 1.0);
+    EXPECT_LE(P.Control.Trim(3), 1.0 + TInStepControl::kMaxTrim);
+}
+
+TEST(InStepControl, FarFollowerIsSoughtOnceAndPanesOverASecondAwayAreLeftAlone) {
+    TPlayback P;
+    P.Behind[1] = 0.4;  // past the 250 ms of speed changes
+    P.Behind[2] = 1.5;  // on another part of its file
+    P.Panes[3].Playing = false;
+    P.Play(0.6);
+    ASSERT_EQ(P.Sought[1].size(), 1u);
+    // Ahead of the reference by about the time the seek takes.
+    const double RefAt = P.Control.Estimate(0, P.Now).value();
+    EXPECT_NEAR(P.Sought[1][0], RefAt + TInStepControl::kSeekLead, 0.1);
+    EXPECT_TRUE(P.Sought[2].empty());
+    EXPECT_TRUE(P.Sought[3].empty());
+    EXPECT_EQ(P.Control.Trim(2), 1.0);
+    EXPECT_EQ(P.Control.Trim(3), 1.0);
+}
+
+TEST(InStepControl, LinkOffOrNotYetBroughtTogetherMovesNothingAndOffEndsTheTrims) {
+    TPlayback P;
+    P.Control.SetLinked(false);
+    P.Behind[1] = 0.012;
+    P.Behind[2] = 0.4;
+    P.Play(2.0);
+    for (int I = 0; I < 4; ++I) {
+        EXPECT_EQ(P.Control.Trim(I), 1.0);
+        EXPECT_TRUE(P.Sought[I].empty());
+    }
+    P.Control.SetLinked(true); // on, but the panes were not brought together since
+    P.Play(2.0);
+    for (int I = 0; I < 4; ++I)
+        EXPECT_TRUE(P.Sought[I].empty());
+    EXPECT_EQ(P.Control.Trim(1), 1.0);
+
+    P.Control.Arm();
+    P.Play(0.5);
+    EXPECT_GT(P.Control.Trim(1), 1.0);
+    P.Control.SetLinked(false);
+    const TInStepCommands Off = P.Control.Update(P.Now, P.Panes);
+    EXPECT_EQ(Off[1].Trim, 1.0);
+    EXPECT_FALSE(Off[2].SeekTo);
+}
+
+TEST(InStepControl, PanesOfOneLengthLoopTogetherWhenTheReferenceShowsItsLastFrame) {
+    TPlayback P;
+    P.Panes = AllPlaying(2.0, true);
+    P.Panes[3].Duration = 2.2; // a longer file loops on its own
+    P.Behind[3] = -0.005;
+    P.Play(1.98); // up to the reference's last frame, at 1.96 s
+    for (int I = 0; I < 3; ++I) {
+        ASSERT_EQ(P.Sought[I].size(), 1u) << I;
+        EXPECT_EQ(P.Sought[I][0], 0.0);
+    }
+    EXPECT_TRUE(P.Sought[3].empty());
+}
+
+TEST(InStepControl, LoopsWaitAtTheEndOnlyForPanesInStepOfTheReferencesLength) {
+    TInStepControl Control;
+    Control.SetLinked(true);
+    Control.Arm();
+    TInStepPanes Panes = AllPlaying(10.0, true);
+    Panes[2].Duration = 12.0;
+    std::array<std::optional<bool>, 4> Hold;
+    for (int Frame = 0; Frame < 20; ++Frame) {
+        for (int I = 0; I < 4; ++I)
+            Control.Report(I, 100.0 + Frame * kFrame, Frame * kFrame, true);
+        const TInStepCommands C = Control.Update(100.0 + Frame * kFrame + 0.001, Panes);
+        for (int I = 0; I < 4; ++I)
+            if (C[I].HoldLoops)
+                Hold[I] = C[I].HoldLoops;
+    }
+    EXPECT_EQ(Hold[0], true);
+    EXPECT_EQ(Hold[1], true);
+    EXPECT_FALSE(Hold[2].value_or(false));
+    EXPECT_EQ(Hold[3], true);
+    Panes[1].Playing = false;
+    EXPECT_EQ(Control.Update(101.0, Panes)[1].HoldLoops, false);
+}
+
+TEST(InStepControl, APauseLandsThePanesThatPlayedInStepOnTheReferencesFrame) {
+    TPlayback P;
+    P.Behind[1] = 0.006;
+    P.Behind[2] = 0.039;
+    P.Behind[3] = 1.5; // elsewhere in its file
+    P.Play(1.0);
+    for (TInStepPane& Pane : P.Panes)
+        Pane.Playing = false;
+    const TInStepCommands Land = P.Control.LandPaused(P.Panes);
+    const double Shown = P.Frames[0] * kFrame;
+    for (int I = 0; I < 3; ++I) {
+        ASSERT_TRUE(Land[I].SeekTo) << I;
+        EXPECT_DOUBLE_EQ(*Land[I].SeekTo, Shown);
+    }
+    EXPECT_FALSE(Land[3].SeekTo);
+    P.Control.SetLinked(false);
+    EXPECT_FALSE(P.Control.LandPaused(P.Panes)[1].SeekTo);
+}
+
+TEST(InStepControl, ClockReadingsWinOverReportsThatComeUnevenly) {
+    TInStepControl Control;
+    Control.SetLinked(true);
+    Control.Arm();
+    const TInStepPanes Panes = AllPlaying();
+    // Reports late by up to 30 ms, unevenly; the clocks say all four are together.
+    const double Late[4][8] = {{0, 30, 0, 30, 0, 30, 0, 30},
+                               {30, 0, 30, 0, 30, 0, 30, 0},
+                               {0, 0, 0, 0, 0, 0, 0, 0},
+                               {25, 25, 25, 25, 25, 25, 25, 25}};
+    double Now = 100.0;
+    for (int Frame = 0; Frame < 8; ++Frame) {
+        Now = 100.0 + Frame * kFrame;
+        for (int I = 0; I < 4; ++I) {
+            Control.Report(I, Now + Late[I][Frame] / 1000.0, Frame * kFrame, true);
+            Control.ClockRead(I, Now + 0.01, Frame * kFrame + 0.01);
+        }
+    }
+    const TInStepCommands C = Control.Update(Now + 0.035, Panes);
+    for (int I = 0; I < 4; ++I) {
+        EXPECT_FALSE(C[I].Trim) << I;
+        EXPECT_FALSE(C[I].SeekTo) << I;
+    }
+}
+
+} // namespace
