@@ -5,6 +5,7 @@
 #include "ExecutablePath.h"
 #include "FixedThumbScrollBar.h"
 #include "HandOver.h"
+#include "InStepLink.h"
 #include "IniStore.h"
 #include "NamedMutex.h"
 #include "OpenDialog.h"
@@ -141,6 +142,7 @@ QString ReserveSnapshotFile(const QString& Folder, const QString& Movie, int Pan
 
 TQUADV_MAIN::TQUADV_MAIN(TQuadvMainEnvironment Environment, QWidget* Parent)
     : QMainWindow(Parent), OpenDialog(std::move(Environment.OpenDialog)),
+      FInStepClock(std::move(Environment.InStepClock)),
       FQueryUserName(std::move(Environment.QueryUserName)), FExecutable(std::move(Environment.Executable)),
       FMutexName(std::move(Environment.MutexName)) {
     QUADV_MAIN = this;
@@ -204,6 +206,7 @@ TQUADV_MAIN::TQUADV_MAIN(TQuadvMainEnvironment Environment, QWidget* Parent)
         FPlayers[i]->setAcceptDrops(true);
         FPlayers[i]->installEventFilter(this);
     }
+    FInStep = new TInStepLink(FPlayers, this, std::move(FInStepClock));
     FUserSuffix = GetLogonUserName();
     if (!FUserSuffix.isEmpty())
         FUserSuffix.prepend(u'_');
@@ -489,34 +492,52 @@ bool TQUADV_MAIN::PaneDragEvent(int Pane, QEvent* Event) {
     }
 }
 
-void TQUADV_MAIN::PlayOrPause(int Pane) {
+int TQUADV_MAIN::PlayOrPause(int Pane) {
     // A pane without a file is passed by before its state is asked for, so an
     // empty pane cannot stop the command.
     if (!FLoaded[Pane])
-        return;
+        return 0;
     switch (FPlayers[Pane]->GetPlayState()) {
     case wmppsStopped:
     case wmppsPaused:
     case wmppsReady:
         FPlayers[Pane]->Play();
-        break;
+        return 1;
     case wmppsPlaying:
         FPlayers[Pane]->Pause();
-        break;
+        return -1;
     default:
-        break;
+        return 0;
     }
 }
 
+void TQUADV_MAIN::LinkPlayOrPause(bool Started, bool Paused) {
+    if (!PM_Link->isChecked())
+        return;
+    // The pauses reach the engines at different moments; the panes then
+    // show neighbouring frames unless they are brought to one.
+    if (Paused)
+        FInStep->LandPaused();
+    if (Started)
+        FInStep->Arm();
+}
+
 void TQUADV_MAIN::B_PlayClick(QObject*) {
-    for (int i = 0; i < 4; ++i)
-        PlayOrPause(i);
+    bool started = false, paused = false;
+    for (int i = 0; i < 4; ++i) {
+        const int change = PlayOrPause(i);
+        started |= change > 0;
+        paused |= change < 0;
+    }
+    LinkPlayOrPause(started, paused);
 }
 
 void TQUADV_MAIN::WindowsMediaPlayerClick(TWindowsMediaPlayer* Sender, short, short, int, int) {
     const int pane = Sender->GetTag();
-    if (pane >= 0 && pane < 4)
-        PlayOrPause(pane);
+    if (pane < 0 || pane >= 4)
+        return;
+    const int change = PlayOrPause(pane);
+    LinkPlayOrPause(change > 0, change < 0);
 }
 
 void TQUADV_MAIN::B_StopClick(QObject*) {
@@ -623,16 +644,34 @@ void TQUADV_MAIN::B_MuteResetClick(QObject*) {
 
 // ---- Frame steps and snapshots
 
-void TQUADV_MAIN::S_FrameStepClick(QObject*) {
-    for (int i = 0; i < 4; ++i)
-        if (FLoaded[i])
+void TQUADV_MAIN::StepAll(bool Forward) {
+    // Linked panes that play are paused on one frame first, so that they
+    // step from one frame to the next one together.
+    if (PM_Link->isChecked()) {
+        bool paused = false;
+        for (int i = 0; i < 4; ++i)
+            if (FLoaded[i] && FPlayers[i]->GetPlayState() == wmppsPlaying) {
+                FPlayers[i]->Pause();
+                paused = true;
+            }
+        LinkPlayOrPause(false, paused);
+    }
+    for (int i = 0; i < 4; ++i) {
+        if (!FLoaded[i])
+            continue;
+        if (Forward)
             FPlayers[i]->FrameStep();
+        else
+            FPlayers[i]->FrameBackStep();
+    }
+}
+
+void TQUADV_MAIN::S_FrameStepClick(QObject*) {
+    StepAll(true);
 }
 
 void TQUADV_MAIN::S_FrameBackStepClick(QObject*) {
-    for (int i = 0; i < 4; ++i)
-        if (FLoaded[i])
-            FPlayers[i]->FrameBackStep();
+    StepAll(false);
 }
 
 QString TQUADV_MAIN::SnapshotFolder() const {
@@ -673,6 +712,7 @@ void TQUADV_MAIN::S_SnapshotClick(QObject*) {
 
 void TQUADV_MAIN::PM_LinkClick(QObject*) {
     PM_Link->setChecked(!PM_Link->isChecked());
+    FInStep->SetLinked(PM_Link->isChecked());
 }
 
 void TQUADV_MAIN::PM_AutoRepeatClick(QObject*) {
@@ -698,6 +738,10 @@ void TQUADV_MAIN::ConnectPositionChange(int Pane) {
 void TQUADV_MAIN::LinkedSeek(int Pane, double newPosition) {
     if (!PM_Link->isChecked())
         return;
+    // The sought pane leads from now on, and the panes it brought to its
+    // frame are kept there.
+    FInStep->SetSought(Pane);
+    FInStep->Arm();
     // The moved panes raise their own position change inside the write; with
     // their handlers cleared that cannot start a second wave of linking.
     for (int i = 0; i < 4; ++i)
@@ -778,6 +822,7 @@ void TQUADV_MAIN::LoadSettings() {
     FSnapper->PlaceFrame(QPoint(left, top));
     PM_AutoRepeat->setChecked(!autoRepeat);
     PM_Link->setChecked(link);
+    FInStep->SetLinked(link);
     OpenDialog->SetInitialDir(QString::fromStdU16String(dir));
     LoadMovieSizes();
     PM_AutoRepeatClick(nullptr);

@@ -23,6 +23,7 @@ class QTimer;
 class TDblClickLabel;
 class TFixedThumbScrollBar;
 class THandOverServer;
+class TInStepLink;
 class TWindowsMediaPlayer;
 class TWindowSnapper;
 
@@ -45,6 +46,9 @@ struct TQuadvMainEnvironment {
     std::filesystem::path Executable;
     // The single-instance guard's name.
     std::u16string MutexName = u"QUADV";
+    // The clock, in seconds, that linked panes are kept in step by (default:
+    // the steady clock, by which the engines time their reports).
+    std::function<double()> InStepClock;
 };
 
 // The quad player's main window: four media panes in a two-by-two grid below
@@ -198,6 +202,8 @@ public:
     std::filesystem::path SettingsFile(bool ForWriting) const;
     // The client area below the menu bar, which holds the panel and the panes.
     QWidget* ClientArea() const { return FClient; }
+    // Keeps the linked panes in step while they play.
+    TInStepLink* InStep() const { return FInStep; }
 
 protected:
     void showEvent(QShowEvent* Event) override;
@@ -212,13 +218,20 @@ private:
     bool PaneDragEvent(int Pane, QEvent* Event);
     void ConnectPositionChange(int Pane);
     void LinkedSeek(int Pane, double newPosition);
-    void PlayOrPause(int Pane);
+    // Plays a pane that is not playing, pauses one that plays: +1 started, -1 paused, 0 neither.
+    int PlayOrPause(int Pane);
+    // With Link on, linked panes that were just paused land on one frame,
+    // and panes that were just started are kept in step.
+    void LinkPlayOrPause(bool Started, bool Paused);
+    void StepAll(bool Forward);
 
+    std::function<double()> FInStepClock; // until the link takes it
     std::function<std::optional<std::u16string>()> FQueryUserName;
     std::filesystem::path FExecutable;
     std::u16string FMutexName;
     QWidget* FClient = nullptr;
     TWindowSnapper* FSnapper = nullptr;
+    TInStepLink* FInStep = nullptr;
     THandOverServer* FHandOver = nullptr;     // takes a second start's files, from first show to close
     std::optional<QStringList> FWaitingFiles; // for OpenFilesWhenIdle
     QTimer* FWaitingTimer = nullptr;          // looks again while a dialog is open

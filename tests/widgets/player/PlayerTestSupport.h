@@ -58,6 +58,7 @@ public:
     TScriptedOpenDialog* FDialog = nullptr;
     std::vector<TShownMessage> FMessages;
     std::unique_ptr<TQUADV_MAIN> FWindow;
+    double FClockNow = 100.0; // the clock the window keeps linked panes in step by
 
     // Builds the window; call after changing the folder's files if needed.
     // Called again, it replaces the window as the program's next start would.
