@@ -15,6 +15,14 @@
 //   snapshot DIR  a snapshot of each of four linked, paused panes into DIR:
 //                 prints how many files exist, have the video's size and
 //                 show the frame the pane shows
+//   instep SECONDS four panes started together play, repeating and kept in
+//                 step by the link, for SECONDS: prints the spread of their
+//                 phases over the last 2 s and the largest over any 2 s
+//                 after the first, in frames
+//   pause COUNT   four panes started together are paused and resumed COUNT
+//                 times at random moments, first unlinked, then linked:
+//                 prints how often all four showed one frame
+#include "InStepLink.h"
 #include "MpvEngine.h"
 #include "SampleClips.h"
 #include "WindowsMediaPlayer.h"
@@ -67,52 +75,67 @@ bool AllSettled(const std::array<TPane, 4>& Panes) {
 }
 
 // Where each pane is in its clip, measured without stopping it: the pane's
-// phase is the mean of (wall time - frame index x frame time) over the frame
-// changes seen in a window, with the index counted on across loop restarts.
+// phase is the mean of (time - frame index x frame time) over the frames it
+// reported in a window, with the index counted on across loop restarts, and
+// each report timed by the engine, as mpv tells it.
 // Two panes showing the same frame at the same moment have the same phase; a
 // pane 10 ms behind has a phase 10 ms larger. Averaging over a window's
-// frames takes out the jitter of the moment each change is seen.
+// frames takes out the jitter of the moment each report comes.
 class TPhaseTracker {
 public:
     TPhaseTracker(std::array<TPane, 4>& Panes, double FrameMs) : FPanes(Panes), FFrameMs(FrameMs) {
         FClock.start();
-        for (int I = 0; I < 4; ++I)
+        for (int I = 0; I < 4; ++I) {
             FFramesPerLoop[I] = std::llround(Panes[I].Engine->Duration() * 1000.0 / FrameMs);
+            TPositionReportEvent Inner = Panes[I].Pane->GetOnPositionReport();
+            Panes[I].Pane->SetOnPositionReport(
+                [this, I, Inner](TWindowsMediaPlayer* Sender, double Position, bool Playback) {
+                    if (Playback)
+                        Seen(I, Position, Sender->GetPositionTime());
+                    if (Inner)
+                        Inner(Sender, Position, Playback);
+                });
+        }
+    }
+    ~TPhaseTracker() {
+        for (TPane& P : FPanes)
+            P.Pane->SetOnPositionReport(nullptr);
     }
     // Follows the panes for Ms; with Record, returns each pane's phase over them.
     std::array<double, 4> Follow(int Ms, bool Record) {
-        std::array<double, 4> Sum{};
-        std::array<int, 4> Count{};
-        const qint64 End = FClock.elapsed() + Ms;
-        WaitFor(
-            [&] {
-                const double Now = FClock.nsecsElapsed() / 1e6;
-                for (int I = 0; I < 4; ++I) {
-                    // The playing position moves with each frame shown.
-                    const int64_t Frame = std::llround(FPanes[I].Engine->Position() * 1000.0 / FFrameMs);
-                    if (Frame == FLast[I])
-                        continue;
-                    if (FLast[I] >= 0 && Frame < FLast[I] - FFramesPerLoop[I] / 2)
-                        ++FLoops[I];
-                    FLast[I] = Frame;
-                    if (Record) {
-                        Sum[I] += Now - static_cast<double>(FLoops[I] * FFramesPerLoop[I] + Frame) * FFrameMs;
-                        ++Count[I];
-                    }
-                }
-                return FClock.elapsed() >= End;
-            },
-            Ms + 1000);
+        FSum = {};
+        FCount = {};
+        FRecord = Record;
+        Spin(Ms);
+        FRecord = false;
         std::array<double, 4> Phase{};
         for (int I = 0; I < 4; ++I)
-            Phase[I] = Count[I] ? Sum[I] / Count[I] : 0.0;
+            Phase[I] = FCount[I] ? FSum[I] / FCount[I] : 0.0;
         return Phase;
     }
 
 private:
+    // Told: when the engine learned of it, on the steady clock.
+    void Seen(int I, double Position, double Told) {
+        const double Now = Told >= 0.0 ? Told * 1000.0 : FClock.nsecsElapsed() / 1e6;
+        const int64_t Frame = std::llround(Position * 1000.0 / FFrameMs);
+        if (Frame == FLast[I])
+            return;
+        if (FLast[I] >= 0 && Frame < FLast[I] - FFramesPerLoop[I] / 2)
+            ++FLoops[I];
+        FLast[I] = Frame;
+        if (FRecord) {
+            FSum[I] += Now - static_cast<double>(FLoops[I] * FFramesPerLoop[I] + Frame) * FFrameMs;
+            ++FCount[I];
+        }
+    }
+
     std::array<TPane, 4>& FPanes;
     double FFrameMs;
     QElapsedTimer FClock;
+    bool FRecord = false;
+    std::array<double, 4> FSum{};
+    std::array<int, 4> FCount{};
     std::array<int64_t, 4> FFramesPerLoop{};
     std::array<int64_t, 4> FLast{-1, -1, -1, -1};
     std::array<int64_t, 4> FLoops{};
@@ -131,6 +154,27 @@ bool AllShow(const std::array<TPane, 4>& Panes, int Expected) {
         3000);
 }
 
+// Every pane shows a picture and has settled; then the frame numbers its picture shows.
+std::array<int, 4> ShownFrames(const std::array<TPane, 4>& Panes) {
+    WaitFor([&] { return AllSettled(Panes); }, 3000);
+    Spin(200); // the picture of the frame the seek reached is drawn after it settles
+    std::array<int, 4> Frames{};
+    for (int I = 0; I < 4; ++I)
+        Frames[I] = SampleClipFrame(Panes[I].Engine->Frame());
+    return Frames;
+}
+
+// The four panes repeat their clips and start together: a linked seek to the
+// start releases all four at once.
+void StartTogether(std::array<TPane, 4>& Panes) {
+    for (TPane& P : Panes)
+        P.Pane->SetPlayCount(999);
+    for (TPane& P : Panes)
+        P.Pane->Play();
+    for (TPane& P : Panes)
+        P.Pane->SetCurrentPosition(0.0);
+}
+
 template <class T> T Spread(const std::array<T, 4>& Values) {
     return *std::max_element(Values.begin(), Values.end()) - *std::min_element(Values.begin(), Values.end());
 }
@@ -141,7 +185,7 @@ int main(int Argc, char** Argv) {
     QApplication App(Argc, Argv);
     if (Argc < 7) {
         std::fprintf(stderr,
-                     "usage: quadv_media_bench play|seek|drift|step|snapshot CLIP1 CLIP2 CLIP3 CLIP4 ARG\n");
+                     "usage: quadv_media_bench play|seek|drift|step|snapshot|instep|pause CLIP1 CLIP2 CLIP3 CLIP4 ARG\n");
         return 2;
     }
     const std::string Mode = Argv[1];
@@ -267,6 +311,55 @@ int main(int Argc, char** Argv) {
             Match += Good ? 1 : 0;
         }
         std::printf("snapshot: %d/4 match\n", Match);
+    } else if (Mode == "instep") {
+        TInStepLink Link({Panes[0].Pane, Panes[1].Pane, Panes[2].Pane, Panes[3].Pane});
+        Link.SetLinked(true);
+        StartTogether(Panes);
+        Link.SetSought(0);
+        Link.Arm();
+        constexpr double kFrameMs = 40.0;
+        TPhaseTracker Tracker(Panes, kFrameMs);
+        Tracker.Follow(2000, false);
+        double Largest = 0.0, Last = 0.0;
+        for (int Window = 0; Window < std::max(1, static_cast<int>(Arg) / 2 - 1); ++Window) {
+            const auto Phases = Tracker.Follow(2000, true);
+            Last = Spread(Phases);
+            Largest = std::max(Largest, Last);
+            if (std::getenv("QUADV_BENCH_TRACE"))
+                std::fprintf(stderr, "window %d phases %.1f %.1f %.1f %.1f spread %.1f ms\n", Window, Phases[0],
+                             Phases[1], Phases[2], Phases[3], Last);
+        }
+        std::printf("in-step: seconds=%.0f end-spread-frames=%.2f max-spread-frames=%.2f\n", Arg,
+                    Last / kFrameMs, Largest / kFrameMs);
+    } else if (Mode == "pause") {
+        const int Count = static_cast<int>(Arg);
+        TInStepLink Link({Panes[0].Pane, Panes[1].Pane, Panes[2].Pane, Panes[3].Pane});
+        std::mt19937 Random(20261209);
+        std::uniform_int_distribution<int> Moment(300, 1500);
+        for (const bool Linked : {false, true}) {
+            Link.SetLinked(Linked);
+            StartTogether(Panes);
+            Link.Arm();
+            int Same = 0;
+            for (int Round = 0; Round < Count; ++Round) {
+                Spin(Moment(Random));
+                for (TPane& P : Panes)
+                    P.Pane->Pause();
+                Link.LandPaused(); // as the window does after Play/Pause with Link on
+                const std::array<int, 4> Frames = ShownFrames(Panes);
+                Same += Frames[0] >= 0 && Spread(Frames) == 0 ? 1 : 0;
+                for (TPane& P : Panes)
+                    P.Pane->Play();
+                Link.Arm();
+            }
+            for (TPane& P : Panes)
+                P.Pane->Pause();
+            if (Linked)
+                std::printf("pause: same-frame %d/%d\n", Same, Count);
+            else
+                std::printf("pause (Link off): same-frame %d/%d\n", Same, Count);
+            std::fflush(stdout);
+        }
     } else {
         std::fprintf(stderr, "quadv_media_bench: unknown mode %s\n", Mode.c_str());
         Result = 2;
