@@ -46,9 +46,10 @@ public:
     static constexpr double kReseekDistance = 0.25;
     // A follower plays at most this much faster or slower than the user's
     // rate. The engine corrects the pitch, so only the tempo changes, by
-    // less than anyone hears.
-    static constexpr double kMaxTrim = 0.005;
-    static constexpr double kGain = 0.5;        // trim per second of distance
+    // less than anyone hears (mpv itself changes video speed by up to 1 %
+    // to match a display).
+    static constexpr double kMaxTrim = 0.01;
+    static constexpr double kGain = 1.0;        // trim per second of distance: the cap at a quarter of a frame
     static constexpr double kTrimStep = 0.0005; // trims are rounded to this, so that tiny changes are not sent
     // A re-sought pane lands this much (at rate 1) ahead of the reference:
     // about the time a seek takes to show its frame.

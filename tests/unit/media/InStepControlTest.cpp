@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -15,45 +16,56 @@ TInStepPanes AllPlaying(double Duration = 10.0, bool Repeats = false) {
     return Panes;
 }
 
-// Four panes playing 25 fps files. Pane I shows frame k from Start + k x
-// frame / rate + Behind[I]: a positive Behind is a pane that lags.
+// Four panes playing 25 fps files, each at its own speed: the user's rate
+// times the control's trim. Pane I lags Behind[I] seconds (a negative
+// value: it is ahead); a change of Behind moves the pane at the next Play.
 struct TPlayback {
     TInStepControl Control;
     TInStepPanes Panes = AllPlaying();
     std::array<double, 4> Behind{};
-    std::array<double, 4> From{}; // the position each pane started from
     double Now = 100.0;
     std::array<int, 4> Frames{};
+    std::array<std::vector<double>, 4> Sought;
+    std::array<std::vector<double>, 4> Trims; // as commanded
 
     TPlayback() {
         Control.SetLinked(true);
         Control.Arm();
     }
     // Plays on for Seconds, reporting every frame shown, and runs the control
-    // after each frame time; returns the commands of the last run.
+    // four times a frame; returns the commands of the last run.
     TInStepCommands Play(double Seconds) {
+        for (int I = 0; I < 4; ++I) {
+            FMedia[I] -= Behind[I] - FApplied[I];
+            FApplied[I] = Behind[I];
+        }
         TInStepCommands Last;
-        const double End = Now + Seconds;
-        for (; Now < End; Now += kFrame / 4) {
+        constexpr double kStep = kFrame / 4;
+        for (const double End = Now + Seconds; Now < End; Now += kStep) {
             for (int I = 0; I < 4; ++I) {
                 if (!Panes[I].Playing)
                     continue;
-                const double Speed = Panes[I].Rate * Control.Trim(I);
-                // The frame pane I shows at Now.
-                const int Frame = static_cast<int>(std::floor((Now - Behind[I] - 100.0) * Speed / kFrame));
+                FMedia[I] += kStep * Panes[I].Rate * Control.Trim(I);
+                const int Frame = static_cast<int>(std::floor(FMedia[I] / kFrame));
                 if (Frame > Frames[I]) {
                     Frames[I] = Frame;
-                    Control.Report(I, Now, From[I] + Frame * kFrame, true);
+                    Control.Report(I, Now, Frame * kFrame, true);
                 }
             }
             Last = Control.Update(Now, Panes);
-            for (int I = 0; I < 4; ++I)
+            for (int I = 0; I < 4; ++I) {
                 if (Last[I].SeekTo)
                     Sought[I].push_back(*Last[I].SeekTo);
+                if (Last[I].Trim)
+                    Trims[I].push_back(*Last[I].Trim);
+            }
         }
         return Last;
     }
-    std::array<std::vector<double>, 4> Sought;
+
+private:
+    std::array<double, 4> FMedia{};   // where each pane is in its file
+    std::array<double, 4> FApplied{}; // the lags already given to FMedia
 };
 
 TEST(InStepControl, ReferenceIsTheSoughtPaneElseTheFirstLoadedAndHandsOverToTheNextPlaying) {
@@ -111,9 +123,12 @@ TEST(InStepControl, TheTrimComposesWithTheUsersRate) {
     for (int I = 0; I < 4; ++I)
         EXPECT_EQ(P.Control.Trim(I), 1.0) << I;
     P.Behind[3] = 0.010;
-    P.Play(0.5);
-    EXPECT_GT(P.Control.Trim(3), 1.0);
-    EXPECT_LE(P.Control.Trim(3), 1.0 + TInStepControl::kMaxTrim);
+    P.Play(1.0);
+    // Sped up, within the cap, and back to the rate once in step.
+    ASSERT_FALSE(P.Trims[3].empty());
+    EXPECT_GT(P.Trims[3].front(), 1.0);
+    EXPECT_LE(*std::max_element(P.Trims[3].begin(), P.Trims[3].end()), 1.0 + TInStepControl::kMaxTrim);
+    EXPECT_EQ(P.Control.Trim(3), 1.0);
 }
 
 TEST(InStepControl, FarFollowerIsSoughtOnceAndPanesOverASecondAwayAreLeftAlone) {
