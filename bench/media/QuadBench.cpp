@@ -247,13 +247,7 @@ int main(int Argc, char** Argv) {
             std::fflush(stdout);
         }
     } else if (Mode == "drift") {
-        for (TPane& P : Panes)
-            P.Pane->SetPlayCount(999);
-        // Started together: a linked seek to the start releases all four at once.
-        for (TPane& P : Panes)
-            P.Pane->Play();
-        for (TPane& P : Panes)
-            P.Pane->SetCurrentPosition(0.0);
+        StartTogether(Panes);
         // The clips are 25 fps; the first and the last 2 s are measured.
         constexpr double kFrameMs = 40.0;
         TPhaseTracker Tracker(Panes, kFrameMs);
