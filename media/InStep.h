@@ -45,11 +45,11 @@ public:
     static constexpr double kFollowWindow = 1.0;
     static constexpr double kReseekDistance = 0.25;
     // A follower plays at most this much faster or slower than the user's
-    // rate. The engine corrects the pitch, so only the tempo changes, by
-    // less than anyone hears (mpv itself changes video speed by up to 1 %
-    // to match a display).
-    static constexpr double kMaxTrim = 0.01;
-    static constexpr double kGain = 1.0;        // trim per second of distance: the cap at a quarter of a frame
+    // rate. Near normal speed the engine resamples the sound, so the pitch
+    // moves with the speed: 0.5 % is under a tenth of a semitone, which
+    // nobody hears, and it changes without a break in the sound.
+    static constexpr double kMaxTrim = 0.005;
+    static constexpr double kGain = 0.5; // trim per second of distance: the cap at a quarter of a frame
     static constexpr double kTrimStep = 0.0005; // trims are rounded to this, so that tiny changes are not sent
     // A re-sought pane lands this much (at rate 1) ahead of the reference:
     // about the time a seek takes to show its frame.

@@ -96,7 +96,10 @@ public:
     virtual void SetMute(bool Muted) = 0;
     virtual void SetVolume(int Volume) = 0;   // 0..100
     virtual void SetBalance(int Balance) = 0; // -100 (left only) .. 100 (right only)
-    virtual void SetRate(double Rate) = 0;    // 1.0 normal; 0.0 holds the picture
+    // 1.0 normal; 0.0 holds the picture. Rates within 2 % of normal shift the
+    // pitch with the speed and change without a break in the sound; others
+    // keep the pitch.
+    virtual void SetRate(double Rate) = 0;
     virtual void SetPlayCount(int Count) = 0; // times the file plays through
     // While set, a play-through with more to come waits on its last frame
     // for a Seek, which starts the next one, instead of starting it itself,

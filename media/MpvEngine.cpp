@@ -40,6 +40,7 @@ constexpr char kPause[] = "pause";
 constexpr char kVolume[] = "volume";
 constexpr char kMute[] = "mute";
 constexpr char kSpeed[] = "speed";
+constexpr char kPitchCorrection[] = "audio-pitch-correction";
 constexpr char kLoopFile[] = "loop-file";
 constexpr char kAudioFilters[] = "af";
 constexpr char kAudioOutput[] = "ao";
@@ -102,6 +103,11 @@ constexpr uint64_t kReplySerialMask = (uint64_t{1} << 32) - 1;
 
 constexpr double kMinSpeed = 0.01; // mpv refuses lower speeds
 constexpr double kMaxSpeed = 100.0;
+// Speeds this close to normal are played by resampling the sound, which
+// shifts its pitch by as much but changes smoothly. mpv's tempo filter,
+// which keeps the pitch, breaks the sound each time it comes in or goes out
+// and at changes of its speed; it serves the rates a user picks.
+constexpr double kResampledSpeeds = 0.02;
 constexpr int kSyncGroupPatienceMs = 3000; // a group whose restart never comes lets go after this
 // A seek mpv never completes (it cannot seek in a pipe, and only logs that)
 // is given up after the same time, so that the position and the end of
@@ -261,6 +267,7 @@ public:
     int FBalance = 0;
     bool FBalanceInOption = true; // mpv's af option holds FBalance, not only its running filter
     double FRate = 1.0;
+    bool FKeepPitch = true; // mpv's pitch correction, on by default
     int FPlayCount = 1;
     bool FPauseSent = true; // the last pause value given to mpv
 
@@ -1134,8 +1141,14 @@ void TMpvEngine::SetBalance(int Balance) {
 void TMpvEngine::SetRate(double Rate) {
     TImpl& E = *FImpl;
     E.FRate = Rate;
-    if (Rate > 0.0)
+    if (Rate > 0.0) {
+        const bool KeepPitch = std::abs(Rate - 1.0) > kResampledSpeeds;
+        if (KeepPitch != E.FKeepPitch) {
+            E.FKeepPitch = KeepPitch;
+            E.SetFlag(mpvname::kPitchCorrection, KeepPitch);
+        }
         E.SetDouble(mpvname::kSpeed, std::clamp(Rate, kMinSpeed, kMaxSpeed));
+    }
     E.ApplyPause(); // a rate of 0 holds the picture while the pane still plays
 }
 

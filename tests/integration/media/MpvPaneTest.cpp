@@ -712,6 +712,44 @@ TEST_F(MpvPaneTest, BalanceDragKeepsTheSoundUnbrokenAndItsValueHolds) {
     EXPECT_LT(Pcm.LevelBefore(Pcm.Frames() * 4, 0), 0.005) << "after the loop";
 }
 
+// Plays the 440 Hz tone of clip 1 at Rate, giving it the trims the link
+// gives a follower, and counts the breaks in what was heard.
+std::pair<int, int> BreaksUnderTrims(double Rate, double& Seconds) {
+    QTemporaryDir Dir;
+    const QString Out = Dir.filePath(QStringLiteral("trim.pcm"));
+    qint64 End = 0;
+    {
+        TMpvEngineOptions Options;
+        Options.Extra = {{"ao", "pcm"},
+                         {"ao-pcm-file", Out.toStdString()},
+                         {"ao-pcm-waveheader", "no"},
+                         {"audio-format", "s16"},
+                         {"audio-channels", "stereo"}};
+        TPane P = MakePane(Options);
+        P.Pane->SetURL(Clip(1, "320x240"));
+        WaitFor([&] { return P.Engine->Settled(); });
+        P.Pane->SetRate(Rate);
+        P.Pane->Play();
+        Spin(500);
+        for (const double Trim : {1.003, 1.005, 1.0, 0.998, 0.995, 1.0, 1.0005, 1.0}) {
+            P.Pane->SetSpeedTrim(Trim);
+            Spin(150);
+        }
+        End = QFileInfo(Out).size();
+    }
+    Seconds = End / 4 / 48000.0;
+    return TPcm(Out).Breaks(End, 0, 440.0);
+}
+
+TEST_F(MpvPaneTest, SpeedTrimsOfTheLinkLeaveTheSoundUnbroken) {
+    double Seconds = 0;
+    const auto [Silences, Jumps] = BreaksUnderTrims(1.0, Seconds);
+    std::printf("speed trims: %.2f s of sound, %d silences, %d jumps\n", Seconds, Silences, Jumps);
+    EXPECT_GT(Seconds, 1.0);
+    EXPECT_EQ(Silences, 0);
+    EXPECT_EQ(Jumps, 0);
+}
+
 TEST_F(MpvPaneTest, MissingFileRaisesAndUnplayableFileShowsTheMessage) {
     TPane P = MakePane();
     const QString Missing = QStringLiteral("/nonexistent/folder/movie.mp4");
