@@ -10,7 +10,9 @@
 #include <cmath>
 
 TInStepLink::TInStepLink(std::array<TWindowsMediaPlayer*, kInStepPanes> Panes, QObject* Parent, TClock Clock)
-    : QObject(Parent), FPanes(Panes), FClock(std::move(Clock)) {
+    : QObject(Parent), FClock(std::move(Clock)) {
+    for (int I = 0; I < kInStepPanes; ++I)
+        FPanes[I] = Panes[I];
     FTimedByEngine = !FClock; // the engines' times are on the steady clock
     if (!FClock)
         FClock = [] {
@@ -26,7 +28,8 @@ TInStepLink::TInStepLink(std::array<TWindowsMediaPlayer*, kInStepPanes> Panes, Q
 
 TInStepLink::~TInStepLink() {
     for (TWindowsMediaPlayer* Pane : FPanes)
-        Pane->SetOnPositionReport(nullptr);
+        if (Pane)
+            Pane->SetOnPositionReport(nullptr);
 }
 
 void TInStepLink::SetLinked(bool Linked) {
@@ -70,7 +73,8 @@ void TInStepLink::PaneReported(int Pane, double Position, bool Playback) {
 
 void TInStepLink::RunControl() {
     for (int I = 0; I < kInStepPanes; ++I)
-        if (const double Time = FPanes[I]->GetClockTime(); FTimedByEngine && Time > FClockSeen[I]) {
+        if (const double Time = FPanes[I] ? FPanes[I]->GetClockTime() : -1.0;
+            FTimedByEngine && Time > FClockSeen[I]) {
             FClockSeen[I] = Time;
             FControl.ClockRead(I, Time, FPanes[I]->GetClockPosition());
         }
@@ -79,7 +83,7 @@ void TInStepLink::RunControl() {
     // A fresh reading for the next run, from each pane that showed a new
     // frame: no more often than the panes report.
     for (int I = 0; I < kInStepPanes; ++I)
-        if (FReported[I]) {
+        if (FReported[I] && FPanes[I]) {
             FReported[I] = false;
             FPanes[I]->RefreshClock();
         }
@@ -93,6 +97,8 @@ TInStepPanes TInStepLink::ReadPanes() const {
     TInStepPanes Panes;
     for (int I = 0; I < kInStepPanes; ++I) {
         const TWindowsMediaPlayer* Pane = FPanes[I];
+        if (!Pane)
+            continue;
         int State = wmppsUndefined;
         try {
             State = Pane->GetPlayState();
@@ -110,6 +116,8 @@ TInStepPanes TInStepLink::ReadPanes() const {
 
 void TInStepLink::Carry(const TInStepCommands& Commands) {
     for (int I = 0; I < kInStepPanes; ++I) {
+        if (!FPanes[I])
+            continue;
         if (Commands[I].Trim)
             FPanes[I]->SetSpeedTrim(*Commands[I].Trim);
         if (Commands[I].HoldLoops)

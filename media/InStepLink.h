@@ -3,6 +3,7 @@
 #include "InStep.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 
 #include <array>
@@ -44,7 +45,8 @@ private:
     TInStepPanes ReadPanes() const;
     void Carry(const TInStepCommands& Commands);
 
-    std::array<TWindowsMediaPlayer*, kInStepPanes> FPanes;
+    // The panes may go first: a window deletes them before the link.
+    std::array<QPointer<TWindowsMediaPlayer>, kInStepPanes> FPanes;
     TClock FClock;
     TInStepControl FControl;
     bool FTimedByEngine = false; // reports are timed by the engines, on the clock FClock reads
