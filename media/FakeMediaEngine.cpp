@@ -66,6 +66,7 @@ void TFakeMediaEngine::Load(const QString& Path) {
         throw EQuadvError(*FFailLoad);
     FUrl = Path;
     FFailureReason.clear();
+    FFrame = QImage(); // the old file's picture goes, as in the real engine
     if (FPosition != 0.0)
         MoveTo(0.0, TPositionCause::Restart);
     SetStatus(TEngineStatus::Ready);
@@ -75,6 +76,7 @@ void TFakeMediaEngine::Unload() {
     Record("Unload");
     FUrl.clear();
     FDuration = 0.0;
+    FFrame = QImage();
     if (FPosition != 0.0)
         MoveTo(0.0, TPositionCause::Restart);
     SetStatus(TEngineStatus::NoMedia);

@@ -322,6 +322,9 @@ void TWindowsMediaPlayer::VideoClicked(short Button, short ShiftState, int X, in
 
 void TWindowsMediaPlayer::SetURL(const QString& Url) {
     FDuration = 0.0;
+    // The engine has dropped the old file's picture, but nothing draws
+    // until a new file gives one; an emptied pane would go on showing it.
+    FVideo->update();
     if (Url.isEmpty())
         FEngine->Unload();
     else

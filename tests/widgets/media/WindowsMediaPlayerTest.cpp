@@ -131,6 +131,35 @@ TEST_F(WindowsMediaPlayerTest, AlignedSeekRaisesNoPositionChangeAndTheTrimRidesO
     EXPECT_EQ(FPane->GetRate(), 2.0);
 }
 
+// Counts the paints a widget gets.
+class TPaintCounter : public QObject {
+public:
+    int FPaints = 0;
+    bool eventFilter(QObject*, QEvent* Event) override {
+        FPaints += Event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
+
+TEST_F(WindowsMediaPlayerTest, AnEmptiedPaneIsRepaintedWithoutItsOldPicture) {
+    FPane->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(FPane.get()));
+    FPane->SetURL(QStringLiteral("/m/a.mp4"));
+    QImage Red(312, 176, QImage::Format_RGB32);
+    Red.fill(Qt::red);
+    FEngine->SetFrame(Red);
+    QCoreApplication::processEvents();
+    TPaintCounter Counter;
+    VideoArea()->installEventFilter(&Counter);
+    // Emptied as Open and files from outside do: nothing draws a new frame,
+    // so the pane must paint itself.
+    FPane->SetURL(QString());
+    QCoreApplication::processEvents();
+    EXPECT_GE(Counter.FPaints, 1);
+    const QImage Shot = VideoArea()->grab().toImage();
+    EXPECT_EQ(QColor(Shot.pixel(Shot.width() / 2, Shot.height() / 2)), QColor(Qt::black));
+}
+
 TEST_F(WindowsMediaPlayerTest, EngineRestartsAndPlaybackRaiseNothing) {
     FPane->SetURL(QStringLiteral("/m/a.mp4"));
     FEngine->SetDuration(10);
