@@ -71,8 +71,8 @@ std::optional<double> TInStepControl::Estimate(int Pane, double Now, bool Readin
     const std::deque<TSample>& Samples = Readings ? FReadings[Pane] : FSamples[Pane];
     if (Samples.size() < (Readings ? kClockSamples : kMinSamples))
         return std::nullopt;
-    // Each offset is the position a report gives less its time's whole
-    // frame's worth of waiting: the middle half of them averages that out.
+    // Each offset is where the pane stood against its clock at one report.
+    // Reports come late by uneven amounts: the middle half is averaged.
     std::vector<double> Offsets;
     for (const TSample& S : Samples)
         Offsets.push_back(S.Offset);
