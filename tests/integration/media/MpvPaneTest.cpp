@@ -540,6 +540,17 @@ TEST_F(MpvPaneTest, RateTwoPlaysTwiceAsFastAndZeroHoldsWhilePlaying) {
     ASSERT_TRUE(WaitFor([&] { return Fast.Pane->GetCurrentPosition() > Held + 0.2; }));
 }
 
+// An engine whose sound goes into File as raw 48 kHz stereo s16.
+TMpvEngineOptions PcmOptions(const QString& File) {
+    TMpvEngineOptions Options;
+    Options.Extra = {{"ao", "pcm"},
+                     {"ao-pcm-file", File.toStdString()},
+                     {"ao-pcm-waveheader", "no"},
+                     {"audio-format", "s16"},
+                     {"audio-channels", "stereo"}};
+    return Options;
+}
+
 // Stereo s16 samples as mpv's PCM output wrote them.
 class TPcm {
 public:
@@ -619,13 +630,7 @@ TEST_F(MpvPaneTest, VolumeMuteAndBalanceChangeTheSamples) {
     };
     std::vector<TPane> Panes;
     for (const TRow& Row : Rows) {
-        TMpvEngineOptions Options;
-        Options.Extra = {{"ao", "pcm"},
-                         {"ao-pcm-file", Dir.filePath(QString::fromLatin1(Row.Name)).toStdString()},
-                         {"ao-pcm-waveheader", "no"},
-                         {"audio-format", "s16"},
-                         {"audio-channels", "stereo"}};
-        Panes.push_back(MakePane(Options));
+        Panes.push_back(MakePane(PcmOptions(Dir.filePath(QString::fromLatin1(Row.Name)))));
         Row.Apply(*Panes.back().Pane);
         // Clip 1 has its tone on the left only.
         LoadAndSettle(Panes.back(), Clip(1, "320x240"));
@@ -663,13 +668,7 @@ TEST_F(MpvPaneTest, BalanceDragKeepsTheSoundUnbrokenAndItsValueHolds) {
     const QString Out = Dir.filePath(QStringLiteral("drag.pcm"));
     qint64 DragEnd = 0, SeekEnd = 0;
     {
-        TMpvEngineOptions Options;
-        Options.Extra = {{"ao", "pcm"},
-                         {"ao-pcm-file", Out.toStdString()},
-                         {"ao-pcm-waveheader", "no"},
-                         {"audio-format", "s16"},
-                         {"audio-channels", "stereo"}};
-        TPane P = MakePane(Options);
+        TPane P = MakePane(PcmOptions(Out));
         LoadAndSettle(P, Clip(1, "320x240")); // a 440 Hz tone on the left
         P.Pane->Play();
         Spin(500);
@@ -719,13 +718,7 @@ std::pair<int, int> BreaksUnderTrims(double Rate, double& Seconds) {
     const QString Out = Dir.filePath(QStringLiteral("trim.pcm"));
     qint64 End = 0;
     {
-        TMpvEngineOptions Options;
-        Options.Extra = {{"ao", "pcm"},
-                         {"ao-pcm-file", Out.toStdString()},
-                         {"ao-pcm-waveheader", "no"},
-                         {"audio-format", "s16"},
-                         {"audio-channels", "stereo"}};
-        TPane P = MakePane(Options);
+        TPane P = MakePane(PcmOptions(Out));
         P.Pane->SetURL(Clip(1, "320x240"));
         WaitFor([&] { return P.Engine->Settled(); });
         P.Pane->SetRate(Rate);
