@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 Quadrelle Project
+# SPDX-License-Identifier: GPL-3.0-or-later
 # One interface target that every target of the project links: the language
 # standard, the warnings and Qt's stricter string defines.
 add_library(quadv_config INTERFACE)

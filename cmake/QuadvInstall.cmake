@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 Quadrelle Project
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The installed program (cmake --install) and its Debian package (cpack).
 #
 # The program reads its data files from its own folder, as it does on

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 Quadrelle Project
+# SPDX-License-Identifier: GPL-3.0-or-later
 # quadv_add_test(NAME SOURCES ... LIBS ... [LABELS ...] [ENV ...] [TIMEOUT s] [PROPERTIES name value ...])
 #
 # One GoogleTest executable. Natively every case becomes its own CTest entry;

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 Quadrelle Project
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Tests of a Windows cross build run under Wine. Wine keeps its state (the
 # prefix, the user's home and trash) inside the build tree, so a build never
 # touches the real home and a fresh build starts from a fresh prefix.

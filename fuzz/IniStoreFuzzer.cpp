@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quadrelle Project
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Feeds arbitrary bytes to the INI reader. Whatever it reads must survive a
 // write and a second read unchanged: the keys it finds keep their values.
 #include "IniStore.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quadrelle Project
+// SPDX-License-Identifier: MIT
+
 #pragma once
 
 // The serial device layer: the calls and records of the Win32 comm API, so that

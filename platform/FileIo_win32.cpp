@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quadrelle Project
+// SPDX-License-Identifier: MIT
+
 #include "FileIo.h"
 
 #include <windows.h>

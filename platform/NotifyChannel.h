@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quadrelle Project
+// SPDX-License-Identifier: MIT
+
 #pragma once
 
 // Notifications from any thread to the thread that created a channel (its

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quadrelle Project
+// SPDX-License-Identifier: MIT
+
 #pragma once
 
 // Per-thread scheduling priority in Win32 terms: -2 (THREAD_PRIORITY_LOWEST)

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quadrelle Project
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The program's entry: the single-instance guard, the application, the main
 // window and the message loop.
 

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quadrelle Project
+// SPDX-License-Identifier: MIT
+
 #pragma once
 
 // A scripted serial device for tests: it keeps one port's state in memory,

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quadrelle Project
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // quadv_media_bench MODE CLIP1 CLIP2 CLIP3 CLIP4 [ARG]
 //
 //   play SECONDS  four panes play for SECONDS (CPU is measured by the caller)

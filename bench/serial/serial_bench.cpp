@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quadrelle Project
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Measurements for bench/serial/run over pseudo-terminal pairs:
 //   serial_bench raw BYTES          plain blocking write/read loop, prints MB/s
 //   serial_bench latency SAMPLES    far-end byte to OnReceive, prints median and p99 in us

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quadrelle Project
+// SPDX-License-Identifier: MIT
+
 // commcat: a minimal terminal on a serial port, built on TVrThreadedComm.
 //   commcat PORTNUMBER [--baud N] [--flow none|hw|xon]
 // Standard input goes to the port, the port to standard output; line errors

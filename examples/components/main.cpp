@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quadrelle Project
+// SPDX-License-Identifier: MIT
+
 // A window that puts the shell file operations and the extended list box to
 // work on a folder of sample files.
 #include "ListBoxEx.h"

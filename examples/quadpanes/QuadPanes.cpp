@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quadrelle Project
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // quadpanes FILE1 FILE2 FILE3 FILE4 [SECONDS]
 //
 // Four media panes in a two-by-two grid, playing one file each, with their

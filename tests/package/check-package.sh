@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Quadrelle Project
+# SPDX-License-Identifier: GPL-3.0-or-later
 # check-package.sh DEB ARTIFACT_DIR SOURCE_ROOT
 #
 # Checks a built quadrelle .deb: the validators (desktop-file-validate,

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Quadrelle Project
+# SPDX-License-Identifier: GPL-3.0-or-later
 # quadrelle-e2e.sh BINARY ARTIFACT_DIR SOURCE_ROOT
 #
 # The real player on an Xvfb desktop with a window manager (icewm, with its

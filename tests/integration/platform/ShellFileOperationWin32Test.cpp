@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quadrelle Project
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The Windows backend on real files: each operation goes through
 // SHFileOperationW, with the shell's questions and error boxes switched off so
 // that nothing waits for a user.

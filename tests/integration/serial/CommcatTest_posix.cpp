@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quadrelle Project
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // commcat as its user runs it: a child process on one end of a line, fed
 // through pipes, with the test as the far end.
 #include "LinePair.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quadrelle Project
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Second process for the named mutex tests. Reads one-word commands from
 // stdin and answers each on stdout:
 //   create NAME   -> "ok" or "fail"

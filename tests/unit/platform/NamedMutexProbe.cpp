@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quadrelle Project
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A second process for the named-mutex tests.
 //   NamedMutexProbe exists NAME  exit code 1 when NAME exists, else 0
 //   NamedMutexProbe hold NAME    creates NAME, releases it (the handle stays

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quadrelle Project
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The named mutex between two processes, the way the single-instance guard
 // uses it: the test and NamedMutexProbe.exe, which sits next to it.
 

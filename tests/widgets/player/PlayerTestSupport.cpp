@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quadrelle Project
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "PlayerTestSupport.h"
 
 #include "QuadvApplication.h"
