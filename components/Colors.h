@@ -3,6 +3,8 @@
 
 #pragma once
 
+#include "WidgetsExport.h"
+
 #include <QColor>
 #include <QPalette>
 
@@ -22,11 +24,11 @@ inline constexpr TColor clInfoBk = 0xFF000018;
 inline constexpr TColor clWindowText = 0xFF000008;
 
 // The palette role that stands for a system colour index, if the desktop has one.
-std::optional<QPalette::ColorRole> SystemColorRole(int Index);
+QUADRELLE_WIDGETS_EXPORT std::optional<QPalette::ColorRole> SystemColorRole(int Index);
 
 // The colour to paint with. System colours come from the application's
 // palette (GUI thread only); an index without a role gives black.
-QColor ToQColor(TColor Color);
+QUADRELLE_WIDGETS_EXPORT QColor ToQColor(TColor Color);
 
 // The stored form of a plain colour.
-TColor FromQColor(const QColor& Color);
+QUADRELLE_WIDGETS_EXPORT TColor FromQColor(const QColor& Color);

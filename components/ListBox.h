@@ -3,6 +3,8 @@
 
 #pragma once
 
+#include "WidgetsExport.h"
+
 #include <QListView>
 #include <QString>
 
@@ -47,7 +49,7 @@ class TListBox;
 
 // The item list of a list box. Every read and change is a message to the list
 // box, so that a subclass sees it in Dispatch.
-class TListBoxStrings {
+class QUADRELLE_WIDGETS_EXPORT TListBoxStrings {
 public:
     explicit TListBoxStrings(TListBox& Owner) : FOwner(Owner) {}
     int Count() const;
@@ -65,7 +67,7 @@ private:
 // horizontal extent set by the program rather than computed from the items.
 // The horizontal scroll bar shows exactly when the extent exceeds the visible
 // width, and scrolls up to the extent. GUI thread only.
-class TListBox : public QListView {
+class QUADRELLE_WIDGETS_EXPORT TListBox : public QListView {
     Q_OBJECT
 public:
     explicit TListBox(QWidget* Parent = nullptr);

@@ -3,6 +3,8 @@
 
 #pragma once
 
+#include "WidgetsExport.h"
+
 #include "ListBox.h"
 
 // A list box whose horizontal extent follows its widest item plus a margin, so
@@ -10,7 +12,7 @@
 // list and reaches the end of the widest one. Widths are measured in the list
 // box's own font when the item is added; a later font change does not re-measure.
 // GUI thread only.
-class TListBoxEx : public TListBox {
+class QUADRELLE_WIDGETS_EXPORT TListBoxEx : public TListBox {
     Q_OBJECT
 public:
     explicit TListBoxEx(QWidget* Parent = nullptr);

@@ -3,7 +3,9 @@
 
 #pragma once
 
-#include "ShellFileOperation.h"
+#include "WidgetsExport.h"
+
+#include <quadrelle/platform/ShellFileOperation.h>
 
 #include <QString>
 
@@ -13,7 +15,7 @@ struct TFolderBrowseRequest;
 // The seam through which the program hands a document or an address to the
 // desktop (the Windows shell's "open"). Tests install a recording fake with
 // TShell::SetCurrent. GUI thread only.
-class TShell {
+class QUADRELLE_WIDGETS_EXPORT TShell {
 public:
     virtual ~TShell();
 

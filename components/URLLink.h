@@ -3,6 +3,8 @@
 
 #pragma once
 
+#include "WidgetsExport.h"
+
 #include "Colors.h"
 
 #include <QFont>
@@ -19,7 +21,7 @@ enum TURLtype : uint8_t { tpURL = 0, tpMAIL = 1 };
 // A label that behaves as a hyperlink: its caption takes LinkColor while the
 // pointer is over it, a left press hands Link to the desktop (TShell), and a
 // small hint window can show the link next to the pointer. GUI thread only.
-class TURLLink : public QLabel {
+class QUADRELLE_WIDGETS_EXPORT TURLLink : public QLabel {
     Q_OBJECT
 public:
     explicit TURLLink(QWidget* Owner = nullptr);

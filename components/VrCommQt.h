@@ -3,6 +3,8 @@
 
 #pragma once
 
+#include "WidgetsExport.h"
+
 #include <exception>
 #include <functional>
 
@@ -11,7 +13,7 @@
 // object is created, and every thread that opens a port then gets one socket
 // notifier on its wake-up descriptor. Call it yourself only to install it
 // before the application object exists.
-void InstallVrCommQtNotifier();
+QUADRELLE_WIDGETS_EXPORT void InstallVrCommQtNotifier();
 
 // Receives what a notification's handler raised in the Qt loop: an
 // EPropertyError of the default error handling, or whatever a handler of the
@@ -21,4 +23,4 @@ void InstallVrCommQtNotifier();
 // it runs on the thread whose loop delivered the notification. An empty
 // function restores the default.
 using TVrCommQtErrorHook = std::function<void(std::exception_ptr Error)>;
-void SetVrCommQtErrorHook(TVrCommQtErrorHook Hook);
+QUADRELLE_WIDGETS_EXPORT void SetVrCommQtErrorHook(TVrCommQtErrorHook Hook);

@@ -3,6 +3,8 @@
 
 #pragma once
 
+#include "WidgetsExport.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -28,7 +30,7 @@ using TNameList = std::unique_ptr<char16_t[]>;
 // parents every dialog. Every operation returns true exactly when the shell
 // operation succeeded, and shows no message of its own. Without an owner the
 // dialogs have no parent and the record's hwnd is null. GUI thread only.
-class TSHOperation : public QObject {
+class QUADRELLE_WIDGETS_EXPORT TSHOperation : public QObject {
     Q_OBJECT
 public:
     explicit TSHOperation(QWidget* Owner);

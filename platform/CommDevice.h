@@ -3,6 +3,8 @@
 
 #pragma once
 
+#include "PlatformExport.h"
+
 // The serial device layer: the calls and records of the Win32 comm API, so that
 // the serial family's code is the same on every system. On Windows each call is
 // a pass-through; on Linux the calls run over termios and ioctl.
@@ -173,7 +175,7 @@ inline constexpr uint32_t kMsCtsOn = 0x10, kMsDsrOn = 0x20, kMsRingOn = 0x40, kM
 // PurgeComm flags.
 inline constexpr uint32_t kPurgeTxAbort = 0x1, kPurgeRxAbort = 0x2, kPurgeTxClear = 0x4, kPurgeRxClear = 0x8;
 
-class TCommDevice {
+class QUADRELLE_PLATFORM_EXPORT TCommDevice {
 public:
     virtual ~TCommDevice() = default;
 
@@ -219,4 +221,4 @@ public:
 
 // The system's serial devices. Shared by every component that is not given
 // another device.
-std::shared_ptr<TCommDevice> SystemCommDevice();
+QUADRELLE_PLATFORM_EXPORT std::shared_ptr<TCommDevice> SystemCommDevice();

@@ -3,6 +3,8 @@
 
 #pragma once
 
+#include "PlatformExport.h"
+
 // Notifications from any thread to the thread that created a channel (its
 // owner). Each thread has one queue with a wake-up descriptor that any event
 // loop can watch; the owner's thread runs the channel's handler when it drains
@@ -14,7 +16,7 @@
 
 // Message numbers are those a Win32 program keeps for its private window
 // messages, 0x8000 (WM_APP) to 0xBFFE; on Windows they are the window messages.
-class TNotifyChannel {
+class QUADRELLE_PLATFORM_EXPORT TNotifyChannel {
 public:
     using THandler = std::function<void(uint32_t Message)>;
 
@@ -34,18 +36,18 @@ public:
 };
 
 // The calling thread's wake-up descriptor: readable while messages wait.
-int NotifyWakeDescriptor();
+QUADRELLE_PLATFORM_EXPORT int NotifyWakeDescriptor();
 
 // Delivers the calling thread's pending messages, waiting up to TimeoutMs
 // (0: not at all, negative: for ever) for the first. Returns the number handled.
 // What a handler raises leaves the drain; the messages still queued stay
 // announced on the wake-up descriptor, so the next drain delivers them.
-int DrainNotifications(int TimeoutMs);
+QUADRELLE_PLATFORM_EXPORT int DrainNotifications(int TimeoutMs);
 
 // Delivers only the calling thread's messages of Send, which a sender waits
 // for; used by an owner that must wait for a worker without running the rest.
-int DrainSentNotifications();
+QUADRELLE_PLATFORM_EXPORT int DrainSentNotifications();
 
 // Called on a thread the first time it gets a queue, with its wake-up
 // descriptor; lets an event loop (Qt's) watch every owner thread by itself.
-void SetNotifyQueueHook(std::function<void(int WakeDescriptor)> Hook);
+QUADRELLE_PLATFORM_EXPORT void SetNotifyQueueHook(std::function<void(int WakeDescriptor)> Hook);

@@ -3,6 +3,8 @@
 
 #pragma once
 
+#include "PlatformExport.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -79,7 +81,7 @@ enum TFileOpAnswer { foaReplace, foaSkip, foaReplaceAll, foaCancel };
 
 // The dialogs of an operation, supplied by the caller (a Qt layer on POSIX).
 // Called on the thread that runs the operation, which waits for each answer.
-class TFileOperationUi {
+class QUADRELLE_PLATFORM_EXPORT TFileOperationUi {
 public:
     virtual ~TFileOperationUi();
     // Existing would be replaced by Source. Asked only without FOF_NOCONFIRMATION.
@@ -101,4 +103,4 @@ public:
 // temporary name and only then put in place, so a failure or a cancel never
 // leaves a half-copied file and never loses a source. Ui may be null.
 // Synchronous; any thread, but the Ui is called on that thread.
-int ShellFileOperation(TShellFileOpStruct& Op, TFileOperationUi* Ui);
+QUADRELLE_PLATFORM_EXPORT int ShellFileOperation(TShellFileOpStruct& Op, TFileOperationUi* Ui);

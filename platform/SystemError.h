@@ -3,21 +3,23 @@
 
 #pragma once
 
+#include "PlatformExport.h"
+
 #include <string>
 
 // The calling thread's last system error code: errno on POSIX, GetLastError()
 // on Windows.
-int LastSystemError();
+QUADRELLE_PLATFORM_EXPORT int LastSystemError();
 
 // The system's message for Code, in UTF-8, with trailing control characters,
 // spaces and full stops removed. Never empty: an unknown code gives a text
 // naming the number.
-std::string SystemErrorText(int Code);
+QUADRELLE_PLATFORM_EXPORT std::string SystemErrorText(int Code);
 
 // The system's codes for failures that the program finds itself, so that they
 // read like the system's own: an argument out of range (EINVAL /
 // ERROR_INVALID_PARAMETER), something still in use (EBUSY / ERROR_BUSY), and a
 // wait that ran out (ETIMEDOUT / ERROR_TIMEOUT).
-int SystemErrorInvalidArgument();
-int SystemErrorBusy();
-int SystemErrorTimedOut();
+QUADRELLE_PLATFORM_EXPORT int SystemErrorInvalidArgument();
+QUADRELLE_PLATFORM_EXPORT int SystemErrorBusy();
+QUADRELLE_PLATFORM_EXPORT int SystemErrorTimedOut();

@@ -3,6 +3,8 @@
 
 #pragma once
 
+#include "PlatformExport.h"
+
 // Per-thread scheduling priority in Win32 terms: -2 (THREAD_PRIORITY_LOWEST)
 // to 2 (THREAD_PRIORITY_HIGHEST), relative to the process as on Windows. On
 // Linux each step is five nice values of the thread, counted from the nice
@@ -12,8 +14,8 @@
 #include <cstdint>
 
 // The calling thread's identifier (gettid / GetCurrentThreadId).
-uint32_t CurrentThreadId();
+QUADRELLE_PLATFORM_EXPORT uint32_t CurrentThreadId();
 // false with the system error code in errno / GetLastError when refused.
-bool SetThreadPriorityOf(uint32_t ThreadId, int Priority);
+QUADRELLE_PLATFORM_EXPORT bool SetThreadPriorityOf(uint32_t ThreadId, int Priority);
 // The thread's current priority; 0 when it cannot be read.
-int GetThreadPriorityOf(uint32_t ThreadId);
+QUADRELLE_PLATFORM_EXPORT int GetThreadPriorityOf(uint32_t ThreadId);

@@ -3,6 +3,8 @@
 
 #pragma once
 
+#include "SerialExport.h"
+
 // The serial communication family: one serial port driven by number, its line
 // settings, its control lines and its line events. Pure C++ over the device
 // layer, so that it serves any program on any system.
@@ -12,7 +14,7 @@
 // into an OnError call and, unless suppressed, an EPropertyError.
 
 #include "VrComponent.h"
-#include "platform/CommDevice.h"
+#include <quadrelle/platform/CommDevice.h>
 
 #include <atomic>
 #include <cstdint>
@@ -31,7 +33,7 @@ enum TVrCommErrorAt : int32_t {
 };
 
 // Raised by ReportError; the message is the stage word, " : " and the system's text.
-class EPropertyError : public std::runtime_error {
+class QUADRELLE_SERIAL_EXPORT EPropertyError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
@@ -79,11 +81,13 @@ struct TVrCommEvents {
     void Include(TVrCommEvent E) { Value |= 1u << E; }
     void Exclude(TVrCommEvent E) { Value &= ~(1u << E); }
     bool Empty() const { return Value == 0; }
-    friend bool operator==(TVrCommEvents, TVrCommEvents) = default;
+    // Spelled out, not defaulted, so that the header also serves C++17 programs.
+    friend bool operator==(TVrCommEvents A, TVrCommEvents B) { return A.Value == B.Value; }
+    friend bool operator!=(TVrCommEvents A, TVrCommEvents B) { return A.Value != B.Value; }
 };
 
 // The port's handle, raw transfers and the family's one error routine.
-class TVrCustomCommIo : public TComponent {
+class QUADRELLE_SERIAL_EXPORT TVrCustomCommIo : public TComponent {
 public:
     // Device: where the port's calls go; null means the system's devices.
     explicit TVrCustomCommIo(TComponent* Owner, std::shared_ptr<TCommDevice> Device = nullptr);
@@ -164,7 +168,7 @@ private:
 };
 
 // Line settings, port control and line events.
-class TVrCustomComm : public TVrCustomCommIo {
+class QUADRELLE_SERIAL_EXPORT TVrCustomComm : public TVrCustomCommIo {
 public:
     explicit TVrCustomComm(TComponent* Owner, std::shared_ptr<TCommDevice> Device = nullptr);
     ~TVrCustomComm() override;
@@ -316,7 +320,7 @@ struct TVrNotifyMessage {
 // worker collected, and the seven events run on the thread that opened the
 // port, whenever that thread drains its notifications (DrainNotifications, or
 // the Qt integration in a Qt program).
-class TVrCustomThreadedComm : public TVrCustomComm {
+class QUADRELLE_SERIAL_EXPORT TVrCustomThreadedComm : public TVrCustomComm {
 public:
     explicit TVrCustomThreadedComm(TComponent* Owner, std::shared_ptr<TCommDevice> Device = nullptr);
     ~TVrCustomThreadedComm() override;
@@ -438,7 +442,7 @@ private:
 };
 
 // The threaded port as placed in a program: adds nothing to its base.
-class TVrThreadedComm : public TVrCustomThreadedComm {
+class QUADRELLE_SERIAL_EXPORT TVrThreadedComm : public TVrCustomThreadedComm {
 public:
     using TVrCustomThreadedComm::TVrCustomThreadedComm;
     // Stops the worker before any base part is torn down: the worker calls

@@ -3,6 +3,8 @@
 
 #pragma once
 
+#include "SerialExport.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,7 +13,7 @@
 // what it owns, a name, a numeric tag, and a flag that is set as soon as the
 // destruction of a component begins, so that nothing is reported from a
 // half-destroyed object.
-class TComponent {
+class QUADRELLE_SERIAL_EXPORT TComponent {
 public:
     explicit TComponent(TComponent* Owner);
     virtual ~TComponent();

@@ -3,6 +3,8 @@
 
 #pragma once
 
+#include "SerialExport.h"
+
 // A first-in first-out byte queue on a growable memory block, and the small
 // stream abstraction it exchanges bytes with. The queue is also its own lock:
 // whoever shares one between threads enters it around every use (or holds it
@@ -15,7 +17,7 @@
 #include <vector>
 
 // A byte stream with a size and a position.
-class TVrStream {
+class QUADRELLE_SERIAL_EXPORT TVrStream {
 public:
     virtual ~TVrStream() = default;
     // Reads up to Count bytes at the position and advances it; the number read.
@@ -28,7 +30,7 @@ public:
 };
 
 // A stream held in memory; SetSize keeps the bytes that still fit.
-class TVrMemoryStream : public TVrStream {
+class QUADRELLE_SERIAL_EXPORT TVrMemoryStream : public TVrStream {
 public:
     int64_t Read(void* Buffer, int64_t Count) override;
     int64_t Write(const void* Data, int64_t Count) override;
@@ -44,7 +46,7 @@ private:
     int64_t FPosition = 0; // may lie beyond the size until the next write
 };
 
-class TVrStreamBuffer : public std::recursive_mutex {
+class QUADRELLE_SERIAL_EXPORT TVrStreamBuffer : public std::recursive_mutex {
 public:
     TVrStreamBuffer();
     virtual ~TVrStreamBuffer() = default;

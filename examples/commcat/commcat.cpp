@@ -8,8 +8,8 @@
 // (once everything queued has been sent) or on Ctrl+C, and with exit code 1
 // when the port fails (its far end hung up, its adapter pulled).
 
-#include "VrComm.h"
-#include "platform/NotifyChannel.h"
+#include <quadrelle/serial/VrComm.h>
+#include <quadrelle/platform/NotifyChannel.h>
 
 #include <sys/signalfd.h>
 

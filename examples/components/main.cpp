@@ -3,8 +3,8 @@
 
 // A window that puts the shell file operations and the extended list box to
 // work on a folder of sample files.
-#include "ListBoxEx.h"
-#include "shoperation.h"
+#include <quadrelle/widgets/ListBoxEx.h>
+#include <quadrelle/widgets/shoperation.h>
 
 #include <QApplication>
 #include <QDir>
