@@ -79,9 +79,9 @@ struct TCommcat {
     }
     // Everything the stream still brings, once the process has ended.
     static std::string ReadToEnd(int Fd) { return ReadUntil(Fd, std::string(1, '\0')); }
-    // The exit code; -1 for a signal, -2 when it is still running after 10 s.
-    int Wait() {
-        for (int I = 0; I < 1000; ++I) {
+    // The exit code; -1 for a signal, -2 when it is still running after TimeoutMs.
+    int Wait(int TimeoutMs = 10000) {
+        for (int I = 0; I < TimeoutMs / 10; ++I) {
             int Status = 0;
             if (::waitpid(Pid, &Status, WNOHANG) == Pid) {
                 Pid = -1;
@@ -156,6 +156,49 @@ TEST(Commcat, EndsWithAnErrorWhenTheFarEndHangsUp) {
     EXPECT_NE(Said.find("commcat: line error: io error\n"), std::string::npos) << Said;
     const std::string Failure = "commcat: port 45: その他 : " + SystemCommDevice()->ErrorText(EIO) + "\n";
     EXPECT_NE(Said.find(Failure), std::string::npos) << Said;
+}
+
+// As at a terminal: the user's input stays open and may still bring keys after
+// the line has gone. The failure alone must end the program, and promptly.
+TEST(Commcat, EndsWithinASecondOfAHangUpWhileItsInputStaysOpen) {
+    TLinePair Line(46);
+    ASSERT_TRUE(Line.Ok());
+    TCommcat Cat({std::to_string(Line.Port())});
+    ASSERT_GT(Cat.Pid, 0);
+    ASSERT_NE(TCommcat::ReadUntil(Cat.Err, "connected").find("connected"), std::string::npos);
+    // Traffic both ways first, so that the hang-up meets a loop that is busy
+    // with its input, not one that has only ever idled.
+    const std::string Typed = "typed before\n";
+    ASSERT_EQ(::write(Cat.In, Typed.data(), Typed.size()), static_cast<ssize_t>(Typed.size()));
+    ASSERT_EQ(Line.ReadFar(Typed.size()), Typed);
+    Line.WriteFar("answer\n");
+    ASSERT_EQ(TCommcat::ReadUntil(Cat.Out, "\n"), "answer\n");
+
+    // The program may end before the late key reaches it: its pipe must not
+    // kill the test.
+    struct sigaction Ignore = {};
+    struct sigaction Old = {};
+    Ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &Ignore, &Old);
+    const auto Start = std::chrono::steady_clock::now();
+    Line.HangUp();
+    const std::string Late = "typed after\n";
+    [[maybe_unused]] const ssize_t W = ::write(Cat.In, Late.data(), Late.size());
+    const int Code = Cat.Wait(1000);
+    const auto Ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - Start)
+            .count();
+    ::sigaction(SIGPIPE, &Old, nullptr);
+    RecordProperty("HangUpToExitMs", static_cast<int>(Ms));
+    ASSERT_EQ(Code, 1) << "still running (-2) or ended otherwise, " << Ms << " ms after the hang-up";
+    EXPECT_LT(Ms, 1000);
+    // Which stage meets the failure first depends on the moment: the poll of
+    // the line (その他), or the late key's write (送信).
+    const std::string Said = TCommcat::ReadToEnd(Cat.Err);
+    const size_t At = Said.find("commcat: port 46: ");
+    ASSERT_NE(At, std::string::npos) << Said;
+    const std::string Failure = Said.substr(At, Said.find('\n', At) - At);
+    EXPECT_TRUE(Failure.ends_with(" : " + SystemCommDevice()->ErrorText(EIO))) << Said;
 }
 
 TEST(Commcat, BadArgumentsAndAMissingPortFailWithAMessage) {
