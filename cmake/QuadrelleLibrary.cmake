@@ -51,6 +51,9 @@ function(quadrelle_add_library name)
         add_library(${shared}_objects OBJECT ${L_SOURCES})
         set_target_properties(${shared}_objects PROPERTIES POSITION_INDEPENDENT_CODE ON)
         target_compile_definitions(${shared}_objects PRIVATE QUADRELLE_${upper}_BUILD)
+        # The ABI check reads the types from the debugging information;
+        # packages are stripped all the same.
+        target_compile_options(${shared}_objects PRIVATE -g)
         target_link_libraries(${shared}_objects PUBLIC quadv_config ${L_STATIC_LINK} ${L_PUBLIC_LINK})
         target_include_directories(${shared}_objects PUBLIC "${QUADRELLE_FORWARD_DIR}"
                                    "${CMAKE_CURRENT_SOURCE_DIR}" "${PROJECT_SOURCE_DIR}")
@@ -112,7 +115,12 @@ function(quadrelle_add_library name)
                    "${PROJECT_BINARY_DIR}/pkgconfig/quadrelle-${lower}.pc" @ONLY)
     install(FILES "${PROJECT_BINARY_DIR}/pkgconfig/quadrelle-${lower}.pc"
             DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig" COMPONENT development)
-    set_property(GLOBAL APPEND PROPERTY QUADRELLE_LIBRARIES ${name})
+    # What the ABI check (scripts/check-abi) reads: the library file and the
+    # headers whose types are its API.
+    list(TRANSFORM L_HEADERS PREPEND "${CMAKE_CURRENT_SOURCE_DIR}/" OUTPUT_VARIABLE header_paths)
+    list(JOIN header_paths "\n" header_lines)
+    file(GENERATE OUTPUT "${PROJECT_BINARY_DIR}/abi/quadrelle-${lower}.manifest"
+         CONTENT "$<TARGET_FILE:${shared}>\n${header_lines}\n")
 endfunction()
 
 # The package's configuration and version files, once every library is known.
