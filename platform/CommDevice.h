@@ -44,18 +44,22 @@ inline constexpr uint32_t kFileFlagOverlapped = 0x40000000;
 /// The bits of TCommDcb::Flags, in the order of the Win32 DCB's bit fields
 /// (fBinary, fParity, ...).
 /**@{*/
-inline constexpr uint32_t kDcbBinary = 1u << 0;       ///< fBinary: binary mode; always set
-inline constexpr uint32_t kDcbParity = 1u << 1;       ///< fParity: check parity on input (INPCK on Linux)
-inline constexpr uint32_t kDcbOutxCtsFlow = 1u << 2;  ///< fOutxCtsFlow: output waits for CTS (CRTSCTS)
-inline constexpr uint32_t kDcbOutxDsrFlow = 1u << 3;  ///< fOutxDsrFlow: output waits for DSR (kept only, on Linux)
-inline constexpr int kDcbDtrControlShift = 4; ///< fDtrControl: the shift of its two bits (kDtrControl* values)
+inline constexpr uint32_t kDcbBinary = 1u << 0;      ///< fBinary: binary mode; always set
+inline constexpr uint32_t kDcbParity = 1u << 1;      ///< fParity: check parity on input (INPCK on Linux)
+inline constexpr uint32_t kDcbOutxCtsFlow = 1u << 2; ///< fOutxCtsFlow: output waits for CTS (CRTSCTS)
+/// fOutxDsrFlow: output waits for DSR (kept only, on Linux).
+inline constexpr uint32_t kDcbOutxDsrFlow = 1u << 3;
+/// fDtrControl: the shift of its two bits (kDtrControl* values).
+inline constexpr int kDcbDtrControlShift = 4;
 inline constexpr uint32_t kDcbDsrSensitivity = 1u << 6;   ///< fDsrSensitivity (kept only, on Linux)
 inline constexpr uint32_t kDcbTxContinueOnXoff = 1u << 7; ///< fTXContinueOnXoff (kept only, on Linux)
 inline constexpr uint32_t kDcbOutX = 1u << 8;             ///< fOutX: XON/XOFF flow control of output (IXON)
 inline constexpr uint32_t kDcbInX = 1u << 9;              ///< fInX: XON/XOFF flow control of input (IXOFF)
-inline constexpr uint32_t kDcbErrorChar = 1u << 10; ///< fErrorChar: replace bytes with parity errors (kept only, on Linux)
-inline constexpr uint32_t kDcbNull = 1u << 11;      ///< fNull: drop NUL bytes on reading
-inline constexpr int kDcbRtsControlShift = 12; ///< fRtsControl: the shift of its two bits (kRtsControl* values)
+/// fErrorChar: replace bytes with parity errors (kept only, on Linux).
+inline constexpr uint32_t kDcbErrorChar = 1u << 10;
+inline constexpr uint32_t kDcbNull = 1u << 11; ///< fNull: drop NUL bytes on reading
+/// fRtsControl: the shift of its two bits (kRtsControl* values).
+inline constexpr int kDcbRtsControlShift = 12;
 inline constexpr uint32_t kDcbAbortOnError = 1u << 14; ///< fAbortOnError (kept only, on Linux)
 /**@}*/
 
@@ -88,20 +92,20 @@ inline constexpr uint8_t kOneStopBit = 0, kOne5StopBits = 1, kTwoStopBits = 2;
 /// the fields that have no termios counterpart are kept per handle and read
 /// back unchanged (see TCommDevice).
 struct TCommDcb {
-    uint32_t DCBlength; ///< sizeof(TCommDcb)
-    uint32_t BaudRate;  ///< bits per second; any rate on Linux (termios2)
-    uint32_t Flags;     ///< the kDcb* bits
-    uint16_t wReserved; ///< unused, 0
-    uint16_t XonLim;    ///< input bytes queued at most before XON is sent (kept only, on Linux)
-    uint16_t XoffLim;   ///< free input bytes at least before XOFF is sent (kept only, on Linux)
-    uint8_t ByteSize;   ///< data bits, 5 to 8
-    uint8_t Parity;     ///< kNoParity, kOddParity, kEvenParity, kMarkParity or kSpaceParity
-    uint8_t StopBits;   ///< kOneStopBit, kOne5StopBits or kTwoStopBits
-    char XonChar;       ///< the XON character (VSTART on Linux)
-    char XoffChar;      ///< the XOFF character (VSTOP on Linux)
-    char ErrorChar;     ///< replaces bytes with parity errors (kept only, on Linux)
-    char EofChar;       ///< end-of-input character (kept only, on Linux)
-    char EvtChar;       ///< event character (kept only, on Linux)
+    uint32_t DCBlength;  ///< sizeof(TCommDcb)
+    uint32_t BaudRate;   ///< bits per second; any rate on Linux (termios2)
+    uint32_t Flags;      ///< the kDcb* bits
+    uint16_t wReserved;  ///< unused, 0
+    uint16_t XonLim;     ///< input bytes queued at most before XON is sent (kept only, on Linux)
+    uint16_t XoffLim;    ///< free input bytes at least before XOFF is sent (kept only, on Linux)
+    uint8_t ByteSize;    ///< data bits, 5 to 8
+    uint8_t Parity;      ///< kNoParity, kOddParity, kEvenParity, kMarkParity or kSpaceParity
+    uint8_t StopBits;    ///< kOneStopBit, kOne5StopBits or kTwoStopBits
+    char XonChar;        ///< the XON character (VSTART on Linux)
+    char XoffChar;       ///< the XOFF character (VSTOP on Linux)
+    char ErrorChar;      ///< replaces bytes with parity errors (kept only, on Linux)
+    char EofChar;        ///< end-of-input character (kept only, on Linux)
+    char EvtChar;        ///< event character (kept only, on Linux)
     uint16_t wReserved1; ///< unused, 0
 };
 static_assert(sizeof(TCommDcb) == 28);

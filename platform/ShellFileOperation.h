@@ -59,18 +59,19 @@ inline constexpr uint32_t FO_RENAME = 0x0004; ///< give each source the destinat
 /// @name Operation flags
 /// The bits of TShellFileOpStruct::fFlags, as on Windows.
 /**@{*/
-inline constexpr uint16_t FOF_MULTIDESTFILES = 0x0001;  ///< pTo names one destination per source
-inline constexpr uint16_t FOF_CONFIRMMOUSE = 0x0002;    ///< unused
-inline constexpr uint16_t FOF_SILENT = 0x0004;          ///< no progress window
+inline constexpr uint16_t FOF_MULTIDESTFILES = 0x0001;    ///< pTo names one destination per source
+inline constexpr uint16_t FOF_CONFIRMMOUSE = 0x0002;      ///< unused
+inline constexpr uint16_t FOF_SILENT = 0x0004;            ///< no progress window
 inline constexpr uint16_t FOF_RENAMEONCOLLISION = 0x0008; ///< Windows only: a new name instead of a replace
-inline constexpr uint16_t FOF_NOCONFIRMATION = 0x0010;  ///< answer every question with yes
+inline constexpr uint16_t FOF_NOCONFIRMATION = 0x0010;    ///< answer every question with yes
 inline constexpr uint16_t FOF_WANTMAPPINGHANDLE = 0x0020; ///< Windows only: fill hNameMappings
-inline constexpr uint16_t FOF_ALLOWUNDO = 0x0040;       ///< FO_DELETE moves to the trash
-inline constexpr uint16_t FOF_FILESONLY = 0x0080;       ///< Windows only: wildcards match files only
-inline constexpr uint16_t FOF_SIMPLEPROGRESS = 0x0100;  ///< Windows only: progress without file names
-inline constexpr uint16_t FOF_NOCONFIRMMKDIR = 0x0200;  ///< Windows only: make folders without asking
-inline constexpr uint16_t FOF_NOERRORUI = 0x0400;       ///< Windows only: no error message box
-inline constexpr uint16_t FOF_WANTNUKEWARNING = 0x4000; ///< Windows: ask before deleting for good what the trash refuses
+inline constexpr uint16_t FOF_ALLOWUNDO = 0x0040;         ///< FO_DELETE moves to the trash
+inline constexpr uint16_t FOF_FILESONLY = 0x0080;         ///< Windows only: wildcards match files only
+inline constexpr uint16_t FOF_SIMPLEPROGRESS = 0x0100;    ///< Windows only: progress without file names
+inline constexpr uint16_t FOF_NOCONFIRMMKDIR = 0x0200;    ///< Windows only: make folders without asking
+inline constexpr uint16_t FOF_NOERRORUI = 0x0400;         ///< Windows only: no error message box
+/// Windows: ask before deleting for good what the trash refuses.
+inline constexpr uint16_t FOF_WANTNUKEWARNING = 0x4000;
 /**@}*/
 #endif
 
@@ -80,13 +81,13 @@ inline constexpr int kFileOpCancelled = 1223;
 /// The operation record, field for field SHFILEOPSTRUCTW. pFrom and pTo are
 /// name lists: each name followed by one NUL, then one more NUL.
 struct TShellFileOpStruct {
-    TWindowHandle hwnd = nullptr;       ///< parent of every dialog the operation shows
-    uint32_t wFunc = 0;                 ///< FO_MOVE, FO_COPY, FO_DELETE or FO_RENAME
-    const char16_t* pFrom = nullptr;    ///< sources; wildcards (* and ?) allowed in the last part
-    const char16_t* pTo = nullptr;      ///< destinations; unused (may be null) for FO_DELETE
-    uint16_t fFlags = 0;                ///< FOF_ bits
-    bool fAnyOperationsAborted = false; ///< set when the user skipped an item or cancelled
-    void* hNameMappings = nullptr;      ///< Windows only (FOF_WANTMAPPINGHANDLE); left null on POSIX
+    TWindowHandle hwnd = nullptr;                ///< parent of every dialog the operation shows
+    uint32_t wFunc = 0;                          ///< FO_MOVE, FO_COPY, FO_DELETE or FO_RENAME
+    const char16_t* pFrom = nullptr;             ///< sources; wildcards (* and ?) allowed in the last part
+    const char16_t* pTo = nullptr;               ///< destinations; unused (may be null) for FO_DELETE
+    uint16_t fFlags = 0;                         ///< FOF_ bits
+    bool fAnyOperationsAborted = false;          ///< set when the user skipped an item or cancelled
+    void* hNameMappings = nullptr;               ///< Windows only (FOF_WANTMAPPINGHANDLE); left null on POSIX
     const char16_t* lpszProgressTitle = nullptr; ///< Windows only (FOF_SIMPLEPROGRESS); unused on POSIX
 };
 

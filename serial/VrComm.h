@@ -285,8 +285,6 @@ private:
     TCommOverlapped* FActiveRead = nullptr;
 };
 
-
-
 /// Line settings, port control and line events: a port used from one thread,
 /// which polls it for events (PollEvents).
 ///
@@ -490,7 +488,7 @@ public:
     virtual int32_t Send(const void* Data, int32_t Count); // bytes sent, 0 or -1
     /// Reads up to Count bytes into Buffer, within the read time-outs. Bytes
     /// received; 0 while closed or for none; -1 for a failure reported at vcaReceive.
-    virtual int32_t Receive(void* Buffer, int32_t Count);  // bytes received, 0 or -1
+    virtual int32_t Receive(void* Buffer, int32_t Count); // bytes received, 0 or -1
     /// Sends Ch ahead of the queued output where the device can. 0, or the
     /// code reported at vcaSend; 0 while closed.
     virtual int32_t SendChar(char Ch);
@@ -523,7 +521,6 @@ private:
     TCommTimeouts FRequestedTimeouts{};
 };
 
-
 #include "VrStreamBuffer.h"
 
 #include <chrono>
@@ -535,11 +532,11 @@ class TNotifyChannel;
 
 /// The worker thread's priority, relative to the process (Win32's lowest to highest).
 enum TVrThreadPriority : int32_t {
-    vtpLowest = 0,  ///< two steps below normal
-    vtpLower = 1,   ///< one step below normal
-    vtpNormal = 2,  ///< the process's own (the default)
-    vtpHigher = 3,  ///< one step above normal; on Linux needs the privilege
-    vtpHighest = 4  ///< two steps above normal; on Linux needs the privilege
+    vtpLowest = 0, ///< two steps below normal
+    vtpLower = 1,  ///< one step below normal
+    vtpNormal = 2, ///< the process's own (the default)
+    vtpHigher = 3, ///< one step above normal; on Linux needs the privilege
+    vtpHighest = 4 ///< two steps above normal; on Linux needs the privilege
 };
 
 /// An event handler without details: OnOpen, OnClose, OnBreak, OnSent, OnReceive.
@@ -555,22 +552,22 @@ using TVrNotifyCommEvent = std::function<void(TComponent* Sender, TVrCommEvents 
 /// An error of the worker: OnError, and EPropertyError unless suppressed. Sent:
 /// the worker waits until the owner's thread has handled it.
 inline constexpr uint32_t kNotifyError = 0xBB47;
-inline constexpr uint32_t kNotifyLineError = 0xBB48; ///< OnLineError
-inline constexpr uint32_t kNotifyOpen = 0xBB49;      ///< OnOpen (Open calls the handler itself)
-inline constexpr uint32_t kNotifyClose = 0xBB4A;     ///< OnClose (Close calls the handler itself)
-inline constexpr uint32_t kNotifyReceive = 0xBB4B;   ///< OnReceive
-inline constexpr uint32_t kNotifySent = 0xBB4C;      ///< OnSent
-inline constexpr uint32_t kNotifyBreak = 0xBB4D;     ///< OnBreak
+inline constexpr uint32_t kNotifyLineError = 0xBB48;    ///< OnLineError
+inline constexpr uint32_t kNotifyOpen = 0xBB49;         ///< OnOpen (Open calls the handler itself)
+inline constexpr uint32_t kNotifyClose = 0xBB4A;        ///< OnClose (Close calls the handler itself)
+inline constexpr uint32_t kNotifyReceive = 0xBB4B;      ///< OnReceive
+inline constexpr uint32_t kNotifySent = 0xBB4C;         ///< OnSent
+inline constexpr uint32_t kNotifyBreak = 0xBB4D;        ///< OnBreak
 inline constexpr uint32_t kNotifyChangeSignal = 0xBB4E; ///< OnChangeSignal
 /**@}*/
 
 /// A notification as TVrCustomThreadedComm::NotifyWndProc receives it, shaped
 /// as a window message.
 struct TVrNotifyMessage {
-    uint32_t Msg;         ///< the notification number (kNotify*)
-    intptr_t WParam = 0;  ///< unused by the family, 0
-    intptr_t LParam = 0;  ///< unused by the family, 0
-    intptr_t Result = 0;  ///< for a handler's answer; unused by the family
+    uint32_t Msg;        ///< the notification number (kNotify*)
+    intptr_t WParam = 0; ///< unused by the family, 0
+    intptr_t LParam = 0; ///< unused by the family, 0
+    intptr_t Result = 0; ///< for a handler's answer; unused by the family
 };
 
 /// The port driven by a worker thread: Send queues, Receive takes what the
@@ -711,7 +708,7 @@ public:
     int32_t Send(const void* Data, int32_t Count) override; // bytes queued
     /// Takes up to Count received bytes into Buffer. Bytes taken; 0 while
     /// closed or when none wait. Never waits.
-    int32_t Receive(void* Buffer, int32_t Count) override;  // bytes taken
+    int32_t Receive(void* Buffer, int32_t Count) override; // bytes taken
     /// Queues all of Stream, from its start, for sending. Bytes queued; 0 while closed.
     virtual int64_t SendStream(TVrStream& Stream);
     /// Writes every received byte to Stream at its position and empties the

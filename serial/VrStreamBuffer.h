@@ -99,7 +99,7 @@ public:
     virtual int32_t Write(const void* Data, int32_t Count);
     /// Takes up to Count bytes from the front into Buffer; a null Buffer
     /// discards them. Returns the number taken.
-    virtual int32_t Read(void* Buffer, int32_t Count);          // null Buffer discards
+    virtual int32_t Read(void* Buffer, int32_t Count); // null Buffer discards
     /// Appends Count bytes read from Source at its position; with Count <= 0,
     /// all of Source from its start. Returns the number appended.
     virtual int64_t CopyFrom(TVrStream& Source, int64_t Count); // Count <= 0: all of Source
