@@ -101,6 +101,11 @@ function(quadrelle_add_library name)
         ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}" COMPONENT development)
     install(FILES ${L_HEADERS} DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/quadrelle/${L_FOLDER}"
             COMPONENT development)
+    # The API reference (docs/) documents exactly these headers, as installed.
+    foreach(header IN LISTS L_HEADERS)
+        set_property(GLOBAL APPEND PROPERTY QUADRELLE_PUBLIC_HEADERS
+                     "${L_FOLDER}|${CMAKE_CURRENT_SOURCE_DIR}/${header}")
+    endforeach()
     install(EXPORT Quadrelle${name}Targets NAMESPACE Quadrelle:: DESTINATION "${QUADRELLE_CMAKE_DIR}"
             COMPONENT development)
 

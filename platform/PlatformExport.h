@@ -3,10 +3,15 @@
 
 #pragma once
 
-// QUADRELLE_PLATFORM_EXPORT marks the classes and functions that libquadrelle-platform exports;
-// everything else in the library stays hidden. A program that links the
-// library's static build (Quadrelle's own player and tests) defines
-// QUADRELLE_PLATFORM_STATIC; the library's own build defines QUADRELLE_PLATFORM_BUILD.
+/// @file
+/// The export macro of libquadrelle-platform.
+
+/// @def QUADRELLE_PLATFORM_EXPORT
+/// Marks the classes and functions that libquadrelle-platform exports;
+/// everything else in the library stays hidden. A program that links the
+/// library's static build (Quadrelle's own player and tests) defines
+/// QUADRELLE_PLATFORM_STATIC; the library's own build defines QUADRELLE_PLATFORM_BUILD.
+/// A program that uses the shared library defines neither.
 #if defined(QUADRELLE_PLATFORM_STATIC)
 #define QUADRELLE_PLATFORM_EXPORT
 #elif defined(_WIN32)
