@@ -9,11 +9,21 @@
 
 #include <QString>
 
+#include <cstdint>
+
 class QWidget;
-struct TFolderBrowseRequest;
 
 /// @file
 /// TShell, the seam between the widgets and the desktop.
+
+/// What the folder browser shows: TSHOperation::BrowseFolder fills it from its
+/// properties after checking the paths, and TShell::BrowseForFolder shows it.
+struct TFolderBrowseRequest {
+    QString Root;       ///< Top of the tree; empty: the file system root and the home folder.
+    QString Selected;   ///< Folder selected at the start; empty: none.
+    QString Title;      ///< Text above the tree; empty: none.
+    uint32_t Flags = 0; ///< The BIF_ bits of TSHOperation::GetFlags.
+};
 
 /// The seam through which the program hands a document or an address to the
 /// desktop (the Windows shell's "open"), and through which TSHOperation runs
@@ -35,9 +45,7 @@ public:
     /// ShellFileOperation. Waits until the operation has ended.
     virtual int FileOperation(QWidget* Owner, TShellFileOpStruct& Op);
     /// Shows the folder browser modal to Owner. True with Chosen set when the
-    /// user picked a folder; false, Chosen untouched, when cancelled. The
-    /// request's type is the library's own: a replacement shell overrides
-    /// this only to refuse or to record the call.
+    /// user picked a folder; false, Chosen untouched, when cancelled.
     virtual bool BrowseForFolder(QWidget* Owner, const TFolderBrowseRequest& Request, QString& Chosen);
 
     /// The shell in use: the desktop's unless a test installed another.

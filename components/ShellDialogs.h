@@ -3,6 +3,7 @@
 
 #pragma once
 
+#include "Shell.h"
 #include "ShellFileOperation.h"
 
 #include <QDialog>
@@ -34,13 +35,6 @@ private:
     std::unique_ptr<QProgressDialog> FProgress; // while the progress window is up
 };
 
-// What the folder browser shows; paths already checked by the caller.
-struct TFolderBrowseRequest {
-    QString Root;     // top of the tree; empty: the file system root and the home folder
-    QString Selected; // preselected folder; empty: none
-    QString Title;    // text above the tree; empty: none
-    uint32_t Flags = 0;
-};
 
 // A folder tree under a title, with OK, Cancel and (with BIF_NEWDIALOGSTYLE) a
 // new-folder button. Folders are listed when their parent is first expanded.
