@@ -19,6 +19,7 @@ debs=()
 for deb in "$@"; do debs+=("$(realpath "$deb")"); done
 rm -rf "$art"
 mkdir -p "$art"
+art=$(realpath "$art")
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 pass() { echo "ok: $*"; }
