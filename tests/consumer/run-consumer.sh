@@ -119,6 +119,8 @@ pass "commcat and components built out of tree with find_package(Quadrelle) from
 # --- one file, pkg-config
 cflags_libs=$(pkg-config --cflags --libs quadrelle-serial)
 echo "pkg-config --cflags --libs quadrelle-serial: $cflags_libs"
+# Split into words as a user's shell splits $(pkg-config ...).
+# shellcheck disable=SC2086
 (cd "$work/src/plain" &&
     as c++ -std=c++17 consumer.cpp $cflags_libs -o "$work/build/consumer") >"$art/consumer.build.log" 2>&1 ||
     { cat "$art/consumer.build.log"; fail "c++ consumer.cpp \$(pkg-config --cflags --libs quadrelle-serial)"; }
@@ -153,7 +155,7 @@ fi
 echo "  <$rel>"
 SCRIPT
 # As the user: every header must be readable by anyone.
-printf '%s\n' $headers | as xargs -P "$jobs" -n 1 bash "$work/headers/check-header.sh" >"$art/headers.log" 2>&1 ||
+printf '%s\n' "$headers" | as xargs -P "$jobs" -n 1 bash "$work/headers/check-header.sh" >"$art/headers.log" 2>&1 ||
     { cat "$art/headers.log"; fail "a header does not compile on its own"; }
 cat "$art/headers.log"
 pass "$(wc -w <<<"$headers") headers under /usr/include/quadrelle compile on their own with -Wall -Wextra -Werror; none bare in /usr/include"
