@@ -1,6 +1,7 @@
 # SPDX-FileCopyrightText: 2026 Quadrelle Project
 # SPDX-License-Identifier: GPL-3.0-or-later
-# The installed program (cmake --install) and its Debian package (cpack).
+# The installed program (cmake --install); QuadrellePackages.cmake makes the
+# Debian packages.
 #
 # The program reads its data files from its own folder, as it does on
 # Windows, so the executable and those files stay together in one private
@@ -10,9 +11,6 @@
 # because the program's folder is not writable once installed.
 
 include(GNUInstallDirs)
-# Named after the package, not the project (CMAKE_INSTALL_DOCDIR would say
-# "Quadrelle"), as Debian expects of the copyright file's folder.
-set(doc_dir "${CMAKE_INSTALL_DATADIR}/doc/quadrelle")
 # Not CMAKE_INSTALL_LIBDIR: that is the multiarch folder for shared
 # libraries, and this folder holds a program and its files.
 set(QUADV_INSTALL_APPDIR "lib/quadrelle" CACHE STRING "The program's own folder, below the prefix")
@@ -21,31 +19,33 @@ set(resources "${PROJECT_SOURCE_DIR}/resources")
 set(generated "${PROJECT_BINARY_DIR}/install-data")
 file(MAKE_DIRECTORY "${generated}")
 
-install(TARGETS quadrelle RUNTIME DESTINATION "${QUADV_INSTALL_APPDIR}")
+install(TARGETS quadrelle RUNTIME DESTINATION "${QUADV_INSTALL_APPDIR}" COMPONENT player)
 # The compilers' version notes are of no use in an installed program; Debian's
 # own packaging drops them too.
 if(CMAKE_OBJCOPY)
     install(CODE "execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
                       \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${QUADV_INSTALL_APPDIR}/quadrelle\"
-                      COMMAND_ERROR_IS_FATAL ANY)")
+                      COMMAND_ERROR_IS_FATAL ANY)"
+            COMPONENT player)
 endif()
 
 # The texts Help opens and the sample presets file, which keeps a name the
 # program does not read.
 install(FILES "${resources}/README.TXT" "${resources}/HISTORY.TXT" "${resources}/MovieSize.ini.sample"
-        DESTINATION "${QUADV_INSTALL_APPDIR}")
+        DESTINATION "${QUADV_INSTALL_APPDIR}" COMPONENT player)
 
 # The link is made in the build tree and installed as a link.
 file(RELATIVE_PATH link_target "${CMAKE_INSTALL_FULL_BINDIR}"
      "${CMAKE_INSTALL_PREFIX}/${QUADV_INSTALL_APPDIR}/quadrelle")
 file(CREATE_LINK "${link_target}" "${generated}/quadrelle" SYMBOLIC)
-install(FILES "${generated}/quadrelle" DESTINATION "${CMAKE_INSTALL_BINDIR}")
+install(FILES "${generated}/quadrelle" DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT player)
 
-install(FILES "${resources}/${QUADV_APP_ID}.desktop" DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
-install(FILES "${resources}/${QUADV_APP_ID}.metainfo.xml" DESTINATION "${CMAKE_INSTALL_DATADIR}/metainfo")
+install(FILES "${resources}/${QUADV_APP_ID}.desktop" DESTINATION "${CMAKE_INSTALL_DATADIR}/applications"
+        COMPONENT player)
+install(FILES "${resources}/${QUADV_APP_ID}.metainfo.xml" DESTINATION "${CMAKE_INSTALL_DATADIR}/metainfo"
+        COMPONENT player)
 install(FILES "${resources}/${QUADV_APP_ID}.svg"
-        DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps")
-install(FILES "${resources}/debian/copyright" DESTINATION "${doc_dir}")
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps" COMPONENT player)
 
 # Bitmaps of the icon for the desktops and menus that do not draw SVG.
 find_program(QUADV_RSVG_CONVERT rsvg-convert REQUIRED)
@@ -61,7 +61,8 @@ foreach(size 16 32 48 64 128 256)
         COMMENT "Drawing the ${size}x${size} icon"
         VERBATIM)
     list(APPEND install_data "${png}")
-    install(FILES "${png}" DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps")
+    install(FILES "${png}" DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps"
+            COMPONENT player)
 endforeach()
 
 # Manual pages and changelogs are installed compressed, without a time stamp
@@ -75,14 +76,15 @@ function(quadv_gzip source output)
 endfunction()
 quadv_gzip("${resources}/quadrelle.1" "${generated}/quadrelle.1.gz")
 quadv_gzip("${resources}/debian/changelog" "${generated}/changelog.gz")
-install(FILES "${generated}/quadrelle.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
-install(FILES "${generated}/changelog.gz" DESTINATION "${doc_dir}")
+install(FILES "${generated}/quadrelle.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT player)
 
-# Everything an install needs. Installing (and cpack) does not build the
-# whole tree first, so that a package can be made without the tests:
-# scripts/package builds quadrelle_installable and then runs cpack.
+# Everything an install needs: the program, the shared libraries and the
+# data files. Installing (and cpack) does not build the whole tree first, so
+# that the packages can be made without the tests: scripts/package builds
+# quadrelle_installable and then runs cpack.
 add_custom_target(quadrelle_install_data ALL DEPENDS ${install_data})
-add_custom_target(quadrelle_installable DEPENDS quadrelle quadrelle_install_data)
+add_custom_target(quadrelle_installable
+                  DEPENDS quadrelle quadrelle_platform quadrelle_serial quadrelle_widgets quadrelle_install_data)
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
 # The package's version is the changelog's, which must be the project's.
@@ -91,28 +93,4 @@ if(NOT changelog_head MATCHES "^quadrelle \\(${PROJECT_VERSION}\\) ")
     message(FATAL_ERROR "resources/debian/changelog does not start with version ${PROJECT_VERSION}")
 endif()
 
-# ---- Debian package: scripts/package
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME quadrelle)
-set(CPACK_PACKAGE_VENDOR "Quadrelle Project")
-set(CPACK_PACKAGE_CONTACT "Quadrelle Project <info@quadrelle.example.org>")
-set(CPACK_PACKAGE_HOMEPAGE_URL "https://quadrelle.example.org/")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "movie player that plays four movies at once")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Quadrelle shows four movies side by side in a two-by-two grid and drives
-them together: play, pause and stop all four with one command, mute them
-one by one, and set volume, balance and speed for all four. With Link on,
-a seek in one pane moves the other three to the same frame; with
-AutoRepeat on, every pane repeats its movie. The interface is in Japanese.")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_PACKAGE_DIRECTORY "${PROJECT_BINARY_DIR}/package")
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION video)
-set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The libraries and their versions come from the binary (dpkg-shlibdeps).
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The captions need a Japanese font; the Help texts open through xdg-open.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-japanese-gothic, xdg-utils")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(CPACK_STRIP_FILES ON)
-include(CPack)
+include(QuadrellePackages)
