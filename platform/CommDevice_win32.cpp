@@ -250,9 +250,15 @@ public:
 
     bool GetCommModemStatus(TCommHandle Handle, uint32_t* Status) override {
         DWORD S = 0;
-        const BOOL Ok = ::GetCommModemStatus(Native(Handle), &S);
+        bool Ok = ::GetCommModemStatus(Native(Handle), &S);
+        if (!Ok) {
+            S = 0;
+            // A driver without modem lines (Wine's on a pseudo-terminal) says
+            // so: the lines read as off, as on POSIX, and the port stays usable.
+            Ok = ::GetLastError() == ERROR_NOT_SUPPORTED;
+        }
         if (Status)
-            *Status = Ok ? S : 0;
+            *Status = S;
         return Ok;
     }
 
