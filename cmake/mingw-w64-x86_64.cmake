@@ -12,7 +12,11 @@ set(CMAKE_C_COMPILER ${QUADV_MINGW_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${QUADV_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${QUADV_MINGW_TRIPLE}-windres)
 
-set(CMAKE_FIND_ROOT_PATH /usr/${QUADV_MINGW_TRIPLE})
+# Libraries for the target live below the root paths: the compiler's own, and
+# any prefix given with -DCMAKE_FIND_ROOT_PATH=<prefix> (say, an install of
+# Quadrelle that a program builds against, with -DCMAKE_PREFIX_PATH=<prefix>).
+list(APPEND CMAKE_FIND_ROOT_PATH /usr/${QUADV_MINGW_TRIPLE})
+list(REMOVE_DUPLICATES CMAKE_FIND_ROOT_PATH)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

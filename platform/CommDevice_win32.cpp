@@ -223,8 +223,13 @@ public:
     bool GetOverlappedResult(TCommHandle Handle, TCommOverlapped* Overlapped, uint32_t* Transferred,
                              bool Wait) override {
         DWORD N = 0;
+        // A transfer that reached its total time-out ends with STATUS_TIMEOUT,
+        // a success on Windows with the bytes that moved; Wine fails it with
+        // ERROR_TIMEOUT, its count still right. Taken as Windows takes it, or a
+        // write's bytes that went out would be sent again.
         const BOOL Ok =
-            ::GetOverlappedResult(Native(Handle), reinterpret_cast<OVERLAPPED*>(Overlapped), &N, Wait);
+            ::GetOverlappedResult(Native(Handle), reinterpret_cast<OVERLAPPED*>(Overlapped), &N, Wait) ||
+            ::GetLastError() == ERROR_TIMEOUT;
         if (Transferred)
             *Transferred = Ok ? N : 0;
         return Ok;
@@ -250,9 +255,15 @@ public:
 
     bool GetCommModemStatus(TCommHandle Handle, uint32_t* Status) override {
         DWORD S = 0;
-        const BOOL Ok = ::GetCommModemStatus(Native(Handle), &S);
+        bool Ok = ::GetCommModemStatus(Native(Handle), &S);
+        if (!Ok) {
+            S = 0;
+            // A driver without modem lines (Wine's on a pseudo-terminal) says
+            // so: the lines read as off, as on POSIX, and the port stays usable.
+            Ok = ::GetLastError() == ERROR_NOT_SUPPORTED;
+        }
         if (Status)
-            *Status = Ok ? S : 0;
+            *Status = S;
         return Ok;
     }
 

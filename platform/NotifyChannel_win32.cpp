@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <exception>
+#include <utility>
 
 // Each channel is a hidden message-only window on its owner's thread; a post
 // is PostMessageW and a send is SendMessageW with the notification's number as
@@ -27,6 +29,24 @@ bool IsNotification(UINT Msg) {
 
 // Notifications handled on this thread, counted for the drains.
 thread_local int HandledCount = 0;
+// A message that another thread sent is delivered from inside the system's
+// peek, and an exception cannot cross that call (Windows and Wine swallow it).
+// So while a drain runs, the first exception a handler raises waits here and
+// the drain raises it once the system call has returned. Outside a drain the
+// program's own loop dispatches, and an exception goes its usual way.
+thread_local int DrainDepth = 0;
+thread_local std::exception_ptr Raised;
+
+struct TDrainScope {
+    TDrainScope() { ++DrainDepth; }
+    ~TDrainScope() { --DrainDepth; }
+};
+
+void RaiseWhatAHandlerRaised() {
+    if (Raised)
+        std::rethrow_exception(std::exchange(Raised, nullptr));
+}
+
 std::atomic<WPARAM> DrainSequence{0};
 
 class TWin32Channel final : public TNotifyChannel {
@@ -62,7 +82,16 @@ LRESULT CALLBACK ChannelProc(HWND Window, UINT Msg, WPARAM W, LPARAM L) {
     if (IsNotification(Msg)) {
         if (auto* Channel = reinterpret_cast<TWin32Channel*>(GetWindowLongPtrW(Window, GWLP_USERDATA))) {
             ++HandledCount;
-            Channel->Handle(Msg);
+            if (DrainDepth == 0) {
+                Channel->Handle(Msg);
+                return 0;
+            }
+            try {
+                Channel->Handle(Msg);
+            } catch (...) {
+                if (!Raised)
+                    Raised = std::current_exception();
+            }
         }
         return 0;
     }
@@ -98,11 +127,13 @@ int NotifyWakeDescriptor() {
 
 int DrainNotifications(int TimeoutMs) {
     const int Before = HandledCount;
+    const TDrainScope Scope;
     MSG M;
     // The wait also wakes for a sent message, which the peeks below deliver.
     if (TimeoutMs != 0 && !PeekMessageW(&M, nullptr, 0, 0, PM_NOREMOVE))
         MsgWaitForMultipleObjectsEx(0, nullptr, TimeoutMs < 0 ? INFINITE : static_cast<DWORD>(TimeoutMs),
                                     QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    RaiseWhatAHandlerRaised();
     // Only what is queued now: handlers that post again wait for the next
     // drain. Posted messages keep their order, so the marker comes after them.
     // A queue too full to take the marker holds at most the system's limit of
@@ -121,16 +152,22 @@ int DrainNotifications(int TimeoutMs) {
         }
         TranslateMessage(&M);
         DispatchMessageW(&M);
+        // This message's exception, or that of one sent during the peek, now
+        // that the message the peek took has had its turn.
+        RaiseWhatAHandlerRaised();
     }
+    RaiseWhatAHandlerRaised(); // sent during the last peek
     return HandledCount - Before;
 }
 
 int DrainSentNotifications() {
     const int Before = HandledCount;
+    const TDrainScope Scope;
     // A peek delivers the messages that other threads sent to this thread's
     // windows before it looks at the queue; limited to those, it takes nothing.
     MSG M;
     PeekMessageW(&M, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    RaiseWhatAHandlerRaised();
     return HandledCount - Before;
 }
 

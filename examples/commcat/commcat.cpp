@@ -8,42 +8,23 @@
 // (once everything queued has been sent) or on Ctrl+C, and with exit code 1
 // when the port fails (its far end hung up, its adapter pulled).
 
-#include <quadrelle/serial/VrComm.h>
+#include "Console.h"
+
 #include <quadrelle/platform/NotifyChannel.h>
+#include <quadrelle/serial/VrComm.h>
 
-#include <sys/signalfd.h>
-
-#include <csignal>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <poll.h>
+#include <memory>
 #include <string>
-#include <unistd.h>
+#include <thread>
 
 namespace {
 
 int Usage() {
     std::fprintf(stderr, "usage: commcat PORTNUMBER [--baud N] [--flow none|hw|xon]\n");
     return 2;
-}
-
-void WriteAll(int Fd, const char* Data, size_t Count) {
-    while (Count > 0) {
-        ssize_t N = ::write(Fd, Data, Count);
-        if (N < 0) {
-            if (errno == EINTR)
-                continue;
-            if (errno == EAGAIN) {
-                pollfd P{Fd, POLLOUT, 0};
-                ::poll(&P, 1, 100);
-                continue;
-            }
-            return;
-        }
-        Data += N;
-        Count -= static_cast<size_t>(N);
-    }
 }
 
 std::string EventNames(TVrCommEvents Events) {
@@ -87,13 +68,11 @@ int main(int argc, char** argv) {
         }
     }
 
-    // Ctrl+C and termination arrive as readable data, handled in the loop.
-    sigset_t Signals;
-    sigemptyset(&Signals);
-    sigaddset(&Signals, SIGINT);
-    sigaddset(&Signals, SIGTERM);
-    sigprocmask(SIG_BLOCK, &Signals, nullptr);
-    const int SignalFd = ::signalfd(-1, &Signals, SFD_CLOEXEC);
+    const std::unique_ptr<TConsole> Console = TConsole::Create();
+    if (!Console) {
+        std::fprintf(stderr, "commcat: cannot take over standard input and output\n");
+        return 1;
+    }
 
     TVrThreadedComm Comm(nullptr);
     Comm.SetPortNumber(static_cast<int32_t>(Port));
@@ -106,7 +85,7 @@ int main(int argc, char** argv) {
         char Buffer[4096];
         int32_t N;
         while ((N = Comm.Receive(Buffer, sizeof Buffer)) > 0)
-            WriteAll(STDOUT_FILENO, Buffer, static_cast<size_t>(N));
+            Console->WriteOutput(Buffer, static_cast<size_t>(N));
     });
     Comm.SetOnLineError([](TComponent*, TVrCommEvents E) {
         std::fprintf(stderr, "commcat: line error: %s\n", EventNames(E).c_str());
@@ -127,44 +106,40 @@ int main(int argc, char** argv) {
     bool Quit = false;
     int Status = 0;
     while (!Quit) {
-        pollfd Fds[3] = {{NotifyWakeDescriptor(), POLLIN, 0},
-                         {SignalFd, POLLIN, 0},
-                         {InputOpen ? STDIN_FILENO : -1, POLLIN, 0}};
         // Keep the send queue bounded: take input only while little is waiting.
-        if (Comm.GetSendCount() > 65536)
-            Fds[2].fd = -1;
-        ::poll(Fds, 3, InputOpen ? 100 : 10);
+        const bool WantInput = InputOpen && Comm.GetSendCount() <= 65536;
         try {
-            DrainNotifications(0);
+            Console->Wait(InputOpen ? 100 : 10, WantInput);
         } catch (const EPropertyError& E) {
             // A failure the worker found (the default handling raises it here).
             std::fprintf(stderr, "commcat: port %ld: %s\n", Port, E.what());
             Status = 1;
             break;
         }
-        if (Fds[1].revents & POLLIN)
+        if (Console->Interrupted())
             Quit = true;
-        if (Fds[2].revents & (POLLIN | POLLHUP)) {
+        if (WantInput) {
             char Buffer[16384];
-            const ssize_t N = ::read(STDIN_FILENO, Buffer, sizeof Buffer);
-            if (N > 0) {
+            const long N = Console->ReadInput(Buffer, sizeof Buffer);
+            if (N > 0)
                 Comm.Send(Buffer, static_cast<int32_t>(N));
-            } else if (N == 0 || errno != EINTR) {
+            else if (N < 0)
                 InputOpen = false;
-            }
         }
         if (!InputOpen && Comm.GetSendCount() == 0)
             Quit = true; // everything read has left the component
         if (!Comm.GetOpened())
             Quit = true;
     }
-    // Closing purges the driver's queue: let the line take what it holds first.
+    // Closing purges the driver's queue and cancels a pending write: let the
+    // line take what they hold first. (Wine leaves a pending write's bytes out
+    // of the driver's queue; Windows and POSIX count them.)
     for (int Tries = 0; Status == 0 && Tries < 2000 && Comm.GetOpened(); ++Tries) {
         uint32_t Errors;
         TCommStat Stat;
-        if (Comm.GetLineStatus(Errors, Stat) != 0 || Stat.cbOutQue == 0)
+        if (Comm.GetLineStatus(Errors, Stat) != 0 || (Stat.cbOutQue == 0 && !Comm.GetSendPending()))
             break;
-        ::usleep(1000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     try {
         if (Status == 0)

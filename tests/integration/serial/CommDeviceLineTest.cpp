@@ -130,15 +130,12 @@ TEST_F(TDeviceLine, QueuedInputPurgeBreakAndPriorityCharacter) {
 TEST_F(TDeviceLine, ModemLinesOfAPseudoTerminal) {
     Open(false);
     uint32_t Status = 123;
-    const bool Ok = Dev->GetCommModemStatus(H, &Status);
+    // Neither Linux nor Wine can read a pseudo-terminal's lines: they read as
+    // off, and the call succeeds so that a worker polling them carries on.
+    EXPECT_TRUE(Dev->GetCommModemStatus(H, &Status)) << Dev->GetLastError();
     if (RunningUnderWine()) {
-        // Wine cannot read a pseudo-terminal's lines and says so.
-        EXPECT_FALSE(Ok);
-        EXPECT_EQ(Dev->GetLastError(), 50); // ERROR_NOT_SUPPORTED
         EXPECT_EQ(Status, 0u);
-        return;
     }
-    EXPECT_TRUE(Ok) << Dev->GetLastError();
     EXPECT_EQ(Status & ~(kMsCtsOn | kMsDsrOn | kMsRingOn | kMsRlsdOn), 0u);
 }
 

@@ -50,8 +50,5 @@ struct TMissingPort {
 };
 TMissingPort MissingPort();
 
-// The device the tests open the line with: the system's, except that under
-// Wine a pseudo-terminal's modem lines read as off instead of failing (Wine
-// answers GetCommModemStatus on one with ERROR_NOT_SUPPORTED), so that the
-// threaded worker, which polls them on every pass, can run.
+// The device the tests open the line with: the system's.
 std::shared_ptr<TCommDevice> LineDevice();

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -87,6 +89,44 @@ TEST(NotifyChannel, DestroyingDropsPostsAndReleasesAWaitingSender) {
     Late.join();
     EXPECT_EQ(DrainNotifications(0), 0);
     EXPECT_EQ(Handled.load(), 0);
+}
+
+// The failures of the threaded port reach its owner this way: a handler's
+// exception leaves the drain that ran it, whether the message was posted or
+// sent from another thread (which Windows delivers from inside a system call),
+// and what was still queued comes with the next drain.
+TEST(NotifyChannel, AHandlersExceptionLeavesTheDrain) {
+    std::vector<uint32_t> Seen;
+    auto Channel = TNotifyChannel::Create([&](uint32_t M) {
+        Seen.push_back(M);
+        if (M != kBase + 3)
+            throw std::runtime_error("handler " + std::to_string(M - kBase));
+    });
+    ASSERT_TRUE(Channel);
+    Channel->Post(kBase + 1);
+    Channel->Post(kBase + 3);
+    std::string Raised;
+    try {
+        DrainNotifications(0);
+    } catch (const std::runtime_error& E) {
+        Raised = E.what();
+    }
+    EXPECT_EQ(Raised, "handler 1");
+    EXPECT_EQ(DrainNotifications(0), 1);
+    EXPECT_EQ(Seen, (std::vector<uint32_t>{kBase + 1, kBase + 3}));
+
+    Raised.clear();
+    std::thread Worker([&] { Channel->Send(kBase + 2); });
+    for (int I = 0; I < 500 && Raised.empty(); ++I) {
+        try {
+            DrainNotifications(10);
+        } catch (const std::runtime_error& E) {
+            Raised = E.what();
+        }
+    }
+    Worker.join();
+    EXPECT_EQ(Raised, "handler 2");
+    EXPECT_EQ(Seen.back(), kBase + 2);
 }
 
 } // namespace
