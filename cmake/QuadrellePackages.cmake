@@ -110,6 +110,8 @@ quadrelle-platform, quadrelle-serial and quadrelle-widgets.")
 set(CPACK_DEBIAN_DOCUMENTATION_PACKAGE_NAME ${QUADRELLE_DEB_NAME_documentation})
 set(CPACK_DEBIAN_DOCUMENTATION_PACKAGE_SECTION doc)
 set(CPACK_DEBIAN_DOCUMENTATION_PACKAGE_ARCHITECTURE all)
+# Doxygen's pages load jquery.js; Debian's own copy stands in for the bundled one.
+set(CPACK_DEBIAN_DOCUMENTATION_PACKAGE_DEPENDS "libjs-jquery")
 set(CPACK_DEBIAN_DOCUMENTATION_DESCRIPTION "Quadrelle component library: API reference
 ${quadrelle_library_text}
 

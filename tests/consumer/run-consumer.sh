@@ -91,7 +91,7 @@ pass "installed with apt-get: ${packages[*]}"
 group=$(id -gn "$user")
 install -d -m 755 "$work/src" "$work/build"
 mkdir "$work/src/commcat" "$work/src/components" "$work/src/plain"
-cp "$root/examples/commcat/CMakeLists.txt" "$root/examples/commcat/commcat.cpp" "$work/src/commcat/"
+cp "$root"/examples/commcat/* "$work/src/commcat/"
 cp "$root/examples/components/CMakeLists.txt" "$root/examples/components/main.cpp" "$work/src/components/"
 cp "$root/tests/consumer/consumer.cpp" "$work/src/plain/"
 chown -R "$user:$group" "$work/src" "$work/build"
