@@ -26,6 +26,20 @@ void TInStepControl::SetSought(int Pane) {
         FSought = Pane;
 }
 
+void TInStepControl::SetMap(int Pane, const TInStepMap& Map) {
+    if (Pane < 0 || Pane >= kInStepPanes || Map == FMaps[Pane] || !(1.0 + Map.Drift > 0.0))
+        return;
+    FMaps[Pane] = Map;
+    // The reports so far place the pane by the old map.
+    Forget(Pane);
+    FWaiting[Pane] = false;
+}
+
+void TInStepControl::Forget(int Pane) {
+    FSamples[Pane].clear();
+    FReadings[Pane].clear();
+}
+
 void TInStepControl::SetSpeed(int Pane, double Now, double Speed) {
     TClock& Clock = FClocks[Pane];
     if (Speed == Clock.Speed)
@@ -39,20 +53,17 @@ void TInStepControl::Report(int Pane, double Now, double Position, bool Playback
     FLast[Pane] = Position;
     std::deque<TSample>& Samples = FSamples[Pane];
     if (!Playback) {
-        Samples.clear();
-        FReadings[Pane].clear();
+        Forget(Pane);
         return;
     }
     const TClock& Clock = FClocks[Pane];
-    const double Offset = Position - Clock.At(Now);
+    const double Offset = FMaps[Pane].MomentAt(Position) - Clock.At(Now);
     if (!Samples.empty()) {
         // A jump that playback cannot make (a loop of the engine's own) or a
         // long silence (a pause, a stall) makes the older reports useless.
         const TSample& Latest = Samples.back();
-        if (Now - Latest.Time > kReportGap || std::abs(Offset - Latest.Offset) > kReseekDistance) {
-            Samples.clear();
-            FReadings[Pane].clear();
-        }
+        if (Now - Latest.Time > kReportGap || std::abs(Offset - Latest.Offset) > kReseekDistance)
+            Forget(Pane);
     }
     Samples.push_back({Now, Offset});
     if (Samples.size() > kSamples)
@@ -61,7 +72,7 @@ void TInStepControl::Report(int Pane, double Now, double Position, bool Playback
 
 void TInStepControl::ClockRead(int Pane, double Time, double Position) {
     std::deque<TSample>& Readings = FReadings[Pane];
-    const double Offset = Position - FClocks[Pane].At(Time);
+    const double Offset = FMaps[Pane].MomentAt(Position) - FClocks[Pane].At(Time);
     if (!Readings.empty() && (Time <= Readings.back().Time || Time - Readings.back().Time > kReportGap ||
                               std::abs(Offset - Readings.back().Offset) > kReseekDistance))
         Readings.clear();
@@ -147,12 +158,17 @@ TInStepCommands TInStepControl::Update(double Now, const TInStepPanes& Panes) {
         FHold[Pane] = Hold;
         Commands[Pane].HoldLoops = Hold;
     };
+    // A pane of another clock plays that much faster or slower, so that its
+    // moments pass as fast as the others'.
     auto SetTrim = [&](int Pane, double Trim) {
-        if (Trim == FTrim[Pane])
-            return;
+        const double Drift = FMaps[Pane].Drift;
         FTrim[Pane] = Trim;
-        SetSpeed(Pane, Now, FRate[Pane] * Trim);
-        Commands[Pane].Trim = Trim;
+        const double Speed = FWaiting[Pane] ? 0.0 : Trim * (FLinked && FArmed ? 1.0 + Drift : 1.0);
+        if (Speed == FSpeed[Pane])
+            return;
+        FSpeed[Pane] = Speed;
+        SetSpeed(Pane, Now, FRate[Pane] * Speed / (1.0 + Drift));
+        Commands[Pane].Trim = Speed;
     };
     for (int I = 0; I < kInStepPanes; ++I) {
         if (Panes[I].Rate != FRate[I]) {
@@ -162,11 +178,11 @@ TInStepCommands TInStepControl::Update(double Now, const TInStepPanes& Panes) {
             FRate[I] = Panes[I].Rate;
             FSamples[I].clear();
             FNoSeekUntil[I] = Now + kReseekPause;
-            SetSpeed(I, Now, FRate[I] * FTrim[I]);
+            SetSpeed(I, Now, FRate[I] * FSpeed[I] / (1.0 + FMaps[I].Drift));
         }
         if (!Panes[I].Playing) {
-            FSamples[I].clear();
-            FReadings[I].clear();
+            Forget(I);
+            FWaiting[I] = false;
         }
     }
     FInStep.fill(false);
@@ -200,6 +216,24 @@ TInStepCommands TInStepControl::Update(double Now, const TInStepPanes& Panes) {
     for (int I = 0; I < kInStepPanes; ++I) {
         if (I == Ref)
             continue;
+        const TInStepMap& Map = FMaps[I];
+        if (Panes[I].Playing) {
+            // A pane whose file begins later than the moment waits on its
+            // first frame for it; one that ended before it is left alone.
+            const double Wanted = Map.PositionAt(*RefAt);
+            const bool Early = Wanted < 0.0 && FLast[I] < kFollowWindow;
+            if (Early != FWaiting[I]) {
+                FWaiting[I] = Early;
+                Forget(I);
+                if (Early && FLast[I] > 0.0)
+                    Commands[I].SeekTo = 0.0;
+            }
+            if (Early || (Panes[I].Duration > 0.0 && Wanted > Panes[I].Duration)) {
+                SetTrim(I, 1.0);
+                SetHold(I, false);
+                continue;
+            }
+        }
         const std::optional<double> At = Estimate(I, Now, UseReadings);
         if (!Panes[I].Playing || !At) {
             SetTrim(I, 1.0);
@@ -207,8 +241,10 @@ TInStepCommands TInStepControl::Update(double Now, const TInStepPanes& Panes) {
                 SetHold(I, false);
             continue;
         }
+        // Loops join only panes that show one moment at each of their frames.
         Wraps[I] = R.Repeats && Panes[I].Repeats && R.Duration > 0.0 &&
-                   std::abs(Panes[I].Duration - R.Duration) <= *Frame;
+                   std::abs(Panes[I].Duration - R.Duration) <= *Frame &&
+                   std::abs(Map.Offset - FMaps[Ref].Offset) <= *Frame;
         const double Behind = Distance(*RefAt, *At, R.Duration, Wraps[I]);
         if (std::abs(Behind) > kFollowWindow) {
             SetTrim(I, 1.0);
@@ -219,7 +255,7 @@ TInStepCommands TInStepControl::Update(double Now, const TInStepPanes& Panes) {
         SetHold(I, Wraps[I]);
         if (std::abs(Behind) > kReseekDistance) {
             if (Now >= FNoSeekUntil[I]) {
-                double Target = *RefAt + kSeekLead * R.Rate;
+                double Target = Map.PositionAt(*RefAt + kSeekLead * R.Rate);
                 if (Wraps[I])
                     Target = std::fmod(Target, R.Duration);
                 Commands[I].SeekTo = std::max(0.0, Target);
@@ -235,17 +271,18 @@ TInStepCommands TInStepControl::Update(double Now, const TInStepPanes& Panes) {
     // follower still short of its end is a fraction of a frame from it.
     if (R.Repeats && R.Duration > 0.0) {
         const double Over = R.Duration + *Frame; // where a pane waiting at the end would be by now
+        const double RefPosition = FMaps[Ref].PositionAt(*RefAt);
         if (FLast[Ref] < R.Duration / 2.0) {
             FLoopSent = false;
-        } else if (!FLoopSent && (FLast[Ref] >= R.Duration - 1.5 * *Frame || *RefAt >= Over)) {
+        } else if (!FLoopSent && (FLast[Ref] >= R.Duration - 1.5 * *Frame || RefPosition >= Over)) {
             FLoopSent = true;
             Commands[Ref].SeekTo = 0.0;
             for (int I = 0; I < kInStepPanes; ++I)
                 if (Wraps[I] && FInStep[I])
                     Commands[I].SeekTo = 0.0;
-        } else if (!FLoopSent && R.Rate > 0.0 && *RefAt >= R.Duration - 4.0 * *Frame) {
+        } else if (!FLoopSent && R.Rate > 0.0 && RefPosition >= R.Duration - 4.0 * *Frame) {
             // The last frame's report may be missed; waiting, nobody reports.
-            FNextRun = Now + (Over - *RefAt) / R.Rate;
+            FNextRun = Now + (Over - RefPosition) / R.Rate;
         }
     }
     return Commands;
@@ -255,9 +292,9 @@ TInStepCommands TInStepControl::LandPaused(const TInStepPanes& Panes) {
     TInStepCommands Commands;
     if (!FLinked || !FArmed || FReference < 0)
         return Commands;
-    const double Target = FLast[FReference];
+    const double Moment = FMaps[FReference].MomentAt(FLast[FReference]);
     for (int I = 0; I < kInStepPanes; ++I)
         if (FInStep[I] && Panes[I].Loaded && !Panes[I].Playing)
-            Commands[I].SeekTo = Target;
+            Commands[I].SeekTo = I == FReference ? FLast[I] : std::max(0.0, FMaps[I].PositionAt(Moment));
     return Commands;
 }

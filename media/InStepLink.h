@@ -36,6 +36,9 @@ public:
     void Arm();
     // The user sought Pane while Link was on.
     void SetSought(int Pane);
+    // Where Pane's file stands against the others' (see TInStepMap).
+    void SetMap(int Pane, const TInStepMap& Map) { FControl.SetMap(Pane, Map); }
+    const TInStepMap& Map(int Pane) const { return FControl.Map(Pane); }
     // Call right after pausing linked panes: those that played in step land
     // on the frame the reference showed.
     void LandPaused();
@@ -52,9 +55,10 @@ private:
     std::array<QPointer<TWindowsMediaPlayer>, kInStepPanes> FPanes;
     TClock FClock;
     TInStepControl FControl;
-    bool FTimedByEngine = false; // reports are timed by the engines, on the clock FClock reads
-    bool FQueued = false;        // a run of the control is queued for this turn
-    std::array<bool, kInStepPanes> FReported{};      // reported a new frame since its clock was last asked
-    std::array<double, kInStepPanes> FClockSeen{-1.0, -1.0, -1.0, -1.0}; // the latest reading given to the control
-    QTimer FWake;         // runs the control when it asked for it
+    bool FTimedByEngine = false;                // reports are timed by the engines, on the clock FClock reads
+    bool FQueued = false;                       // a run of the control is queued for this turn
+    std::array<bool, kInStepPanes> FReported{}; // reported a new frame since its clock was last asked
+    std::array<double, kInStepPanes> FClockSeen{-1.0, -1.0, -1.0,
+                                                -1.0}; // the latest reading given to the control
+    QTimer FWake;                                      // runs the control when it asked for it
 };

@@ -297,7 +297,19 @@ void TWindowsMediaPlayer::UpdateTime() {
         if (!FSeekBar->isSliderDown())
             FSeekBar->setValue(static_cast<int>(std::lround(Position * kSeekScale)));
     }
-    FTime->setText(FormatTime(Position) + QStringLiteral(" / ") + FormatTime(Duration));
+    QString Text = FormatTime(Position) + QStringLiteral(" / ") + FormatTime(Duration);
+    if (FShownOffset)
+        Text += QStringLiteral("  %1%2")
+                    .arg(*FShownOffset < 0.0 ? u'-' : u'+')
+                    .arg(std::abs(*FShownOffset), 0, 'f', 3);
+    FTime->setText(Text);
+}
+
+void TWindowsMediaPlayer::SetShownOffset(std::optional<double> Seconds) {
+    if (Seconds && !std::isfinite(*Seconds))
+        Seconds.reset();
+    FShownOffset = Seconds;
+    UpdateTime();
 }
 
 void TWindowsMediaPlayer::UserSeek(double Seconds) {
@@ -451,7 +463,7 @@ void TWindowsMediaPlayer::SetLoopHold(bool Hold) {
 }
 
 void TWindowsMediaPlayer::SetSpeedTrim(double Trim) {
-    if (!std::isfinite(Trim) || Trim <= 0.0 || Trim == FSpeedTrim)
+    if (!std::isfinite(Trim) || Trim < 0.0 || Trim == FSpeedTrim)
         return;
     FSpeedTrim = Trim;
     FEngine->SetRate(FRate * FSpeedTrim);

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 // One movie pane: a video area and its own transport bar over a media engine.
 // It offers the values and events of the platform's media player control that
@@ -100,7 +101,8 @@ public:
     void SetRate(double Rate); // 0..100, 1.0 normal; 0 holds the picture
     double GetRate() const { return FRate; }
     // The pane plays at its rate times Trim (near 1), so that it can catch
-    // up with others; GetRate is unchanged.
+    // up with others, or holds its picture while it plays at 0; GetRate is
+    // unchanged.
     void SetSpeedTrim(double Trim);
     double GetSpeedTrim() const { return FSpeedTrim; }
     void SetPlayCount(int Count); // at least 1
@@ -116,6 +118,11 @@ public:
     const TMediaClickEvent& GetOnClick() const { return FOnClick; }
     void SetOnPositionReport(TPositionReportEvent Handler) { FOnPositionReport = std::move(Handler); }
     const TPositionReportEvent& GetOnPositionReport() const { return FOnPositionReport; }
+
+    // An offset of the pane's file against others', shown beside its time
+    // ("+3.217"); none by default.
+    void SetShownOffset(std::optional<double> Seconds);
+    std::optional<double> GetShownOffset() const { return FShownOffset; }
 
     int GetTag() const { return FTag; }
     void SetTag(int Tag) { FTag = Tag; }
@@ -159,6 +166,7 @@ private:
     int FPlayCount = 1;
     int FTag = 0;
     double FDuration = 0.0;
+    std::optional<double> FShownOffset;
     TPositionChangeEvent FOnPositionChange;
     TMediaClickEvent FOnClick;
     TPositionReportEvent FOnPositionReport;

@@ -22,6 +22,10 @@
 //                 step by the link, for SECONDS: prints the spread of their
 //                 phases over the last 2 s and the largest over any 2 s
 //                 after the first, in frames
+//   instep-offset SECONDS
+//                 as instep, but each pane's file is offset from the others'
+//                 (the clips must be longer than SECONDS plus 4 s, and do not
+//                 repeat): the spread is of the moments the panes show
 //   pause COUNT   four panes started together are paused and resumed COUNT
 //                 times at random moments, first unlinked, then linked:
 //                 prints how often all four showed one frame
@@ -188,7 +192,8 @@ int main(int Argc, char** Argv) {
     QApplication App(Argc, Argv);
     if (Argc < 7) {
         std::fprintf(stderr,
-                     "usage: quadv_media_bench play|seek|drift|step|snapshot|instep|pause CLIP1 CLIP2 CLIP3 CLIP4 ARG\n");
+                     "usage: quadv_media_bench play|seek|drift|step|snapshot|instep|instep-offset|pause "
+                     "CLIP1 CLIP2 CLIP3 CLIP4 ARG\n");
         return 2;
     }
     const std::string Mode = Argv[1];
@@ -323,10 +328,42 @@ int main(int Argc, char** Argv) {
             Last = Spread(Phases);
             Largest = std::max(Largest, Last);
             if (std::getenv("QUADV_BENCH_TRACE"))
-                std::fprintf(stderr, "window %d phases %.1f %.1f %.1f %.1f spread %.1f ms\n", Window, Phases[0],
-                             Phases[1], Phases[2], Phases[3], Last);
+                std::fprintf(stderr, "window %d phases %.1f %.1f %.1f %.1f spread %.1f ms\n", Window,
+                             Phases[0], Phases[1], Phases[2], Phases[3], Last);
         }
         std::printf("in-step: seconds=%.0f end-spread-frames=%.2f max-spread-frames=%.2f\n", Arg,
+                    Last / kFrameMs, Largest / kFrameMs);
+    } else if (Mode == "instep-offset") {
+        // The reference's file began 2 s after the second pane's; the others
+        // began in between and earlier, one of them off the frame grid.
+        const std::array<double, 4> Offsets = {2.0, 0.0, 0.52, 3.7};
+        TInStepLink Link({Panes[0].Pane, Panes[1].Pane, Panes[2].Pane, Panes[3].Pane});
+        for (int I = 0; I < 4; ++I)
+            Link.SetMap(I, {Offsets[I], 0.0});
+        Link.SetLinked(true);
+        for (TPane& P : Panes)
+            P.Pane->Play();
+        for (int I = 0; I < 4; ++I)
+            Panes[I].Pane->SetCurrentPosition(Offsets[I]);
+        Link.SetSought(0);
+        Link.Arm();
+        constexpr double kFrameMs = 40.0;
+        TPhaseTracker Tracker(Panes, kFrameMs);
+        Tracker.Follow(2000, false);
+        double Largest = 0.0, Last = 0.0;
+        for (int Window = 0; Window < std::max(1, static_cast<int>(Arg) / 2 - 1); ++Window) {
+            auto Phases = Tracker.Follow(2000, true);
+            // A pane at the moment m shows its file at m + offset: its phase
+            // is that much earlier.
+            for (int I = 0; I < 4; ++I)
+                Phases[I] += Offsets[I] * 1000.0;
+            Last = Spread(Phases);
+            Largest = std::max(Largest, Last);
+            if (std::getenv("QUADV_BENCH_TRACE"))
+                std::fprintf(stderr, "window %d moments %.1f %.1f %.1f %.1f spread %.1f ms\n", Window,
+                             Phases[0], Phases[1], Phases[2], Phases[3], Last);
+        }
+        std::printf("in-step-offset: seconds=%.0f end-spread-frames=%.2f max-spread-frames=%.2f\n", Arg,
                     Last / kFrameMs, Largest / kFrameMs);
     } else if (Mode == "pause") {
         const int Count = static_cast<int>(Arg);

@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 Quadrelle Project
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "InStepLink.h"
 #include "MpvEngine.h"
 #include "QuadvError.h"
 #include "SampleClips.h"
@@ -515,6 +516,48 @@ TEST_F(MpvPaneTest, ClockReadingFollowsPlaybackFinerThanFrames) {
     // After a seek the older reading is gone until a new one comes.
     P.Pane->AlignPosition(5.0);
     EXPECT_LT(P.Pane->GetClockTime(), 0.0);
+}
+
+TEST_F(MpvPaneTest, LinkedPanesAtAnOffsetStayWithinAQuarterOfAFrameOfOneMoment) {
+    // The second file began 0.52 s before the first; both start at one
+    // moment. Without the offset, the link would take the second pane for
+    // one half a second ahead, and seek it back.
+    constexpr double kOffset = 0.52;
+    std::array<TPane, 4> P;
+    for (int I = 0; I < 4; ++I)
+        P[I] = MakePane();
+    LoadAndSettle(P[0], Clip(1, "320x240"));
+    LoadAndSettle(P[1], Clip(2, "320x240"));
+    TInStepLink Link({P[0].Pane.get(), P[1].Pane.get(), P[2].Pane.get(), P[3].Pane.get()});
+    Link.SetMap(1, {kOffset, 0.0});
+    Link.SetLinked(true);
+    P[0].Pane->Play();
+    P[1].Pane->Play();
+    P[0].Pane->SetCurrentPosition(0.0);
+    P[1].Pane->SetCurrentPosition(kOffset);
+    Link.SetSought(0);
+    Link.Arm();
+    Spin(2000);
+    // Where each stood at one instant, from its clock: the moments they show
+    // differ by less than a quarter of a 40 ms frame.
+    std::vector<double> Apart;
+    for (int Round = 0; Round < 15; ++Round) {
+        std::array<double, 2> Time{}, At{};
+        for (int I = 0; I < 2; ++I) {
+            const double Before = P[I].Pane->GetClockTime();
+            P[I].Pane->RefreshClock();
+            ASSERT_TRUE(WaitFor([&] { return P[I].Pane->GetClockTime() > Before; }, 2000));
+            Time[I] = P[I].Pane->GetClockTime();
+            At[I] = P[I].Pane->GetClockPosition();
+        }
+        const double Second = At[1] + (Time[0] - Time[1]) * P[1].Pane->GetSpeedTrim();
+        Apart.push_back(Link.Map(1).MomentAt(Second) - At[0]);
+        Spin(100);
+    }
+    std::sort(Apart.begin(), Apart.end());
+    EXPECT_LT(std::abs(Apart[Apart.size() / 2]), 0.010)
+        << "median of " << Apart.front() << " .. " << Apart.back();
+    EXPECT_GT(P[1].Pane->GetCurrentPosition(), P[0].Pane->GetCurrentPosition() + 0.4);
 }
 
 TEST_F(MpvPaneTest, RateTwoPlaysTwiceAsFastAndZeroHoldsWhilePlaying) {

@@ -30,6 +30,7 @@ struct TPlayback {
     std::array<int, 4> Frames{};
     std::array<std::vector<double>, 4> Sought;
     std::array<std::vector<double>, 4> Trims; // as commanded
+    bool ApplySeeks = false;                  // the panes go where they are sought
 
     TPlayback() {
         Control.SetLinked(true);
@@ -48,7 +49,7 @@ struct TPlayback {
             for (int I = 0; I < 4; ++I) {
                 if (!Panes[I].Playing)
                     continue;
-                FMedia[I] += kStep * Panes[I].Rate * Control.Trim(I);
+                FMedia[I] += kStep * Panes[I].Rate * Control.Speed(I);
                 const int Frame = static_cast<int>(std::floor(FMedia[I] / kFrame));
                 if (Frame > Frames[I]) {
                     Frames[I] = Frame;
@@ -57,13 +58,27 @@ struct TPlayback {
             }
             Last = Control.Update(Now, Panes);
             for (int I = 0; I < 4; ++I) {
-                if (Last[I].SeekTo)
+                if (Last[I].SeekTo) {
                     Sought[I].push_back(*Last[I].SeekTo);
+                    if (ApplySeeks) {
+                        FMedia[I] = *Last[I].SeekTo;
+                        Frames[I] = static_cast<int>(std::floor(FMedia[I] / kFrame));
+                        Control.Report(I, Now, Frames[I] * kFrame, false);
+                    }
+                }
                 if (Last[I].Trim)
                     Trims[I].push_back(*Last[I].Trim);
             }
         }
         return Last;
+    }
+
+    double Position(int Pane) const { return FMedia[Pane]; }
+    // Pane's map, and where it starts in its file: where the map puts it
+    // when the reference is at its start.
+    void Map(int Pane, TInStepMap Map) {
+        Control.SetMap(Pane, Map);
+        Behind[Pane] = FApplied[Pane] - Map.Offset;
     }
 
 private:
@@ -93,9 +108,9 @@ TEST(InStepControl, DistanceAcrossALoopCountsFromTheStartOnlyForPanesThatRepeatO
 }
 
 TEST(InStepControl, TrimIsSmallCappedAndLeftAloneWithinATenthOfAFrame) {
-    EXPECT_EQ(TInStepControl::TrimFor(0.003, kFrame, 1.0), 1.0); // under 4 ms: free
-    EXPECT_GT(TInStepControl::TrimFor(0.006, kFrame, 1.0), 1.0);   // behind: faster
-    EXPECT_LT(TInStepControl::TrimFor(-0.006, kFrame, 1.0), 1.0);  // ahead: slower
+    EXPECT_EQ(TInStepControl::TrimFor(0.003, kFrame, 1.0), 1.0);  // under 4 ms: free
+    EXPECT_GT(TInStepControl::TrimFor(0.006, kFrame, 1.0), 1.0);  // behind: faster
+    EXPECT_LT(TInStepControl::TrimFor(-0.006, kFrame, 1.0), 1.0); // ahead: slower
     EXPECT_DOUBLE_EQ(TInStepControl::TrimFor(0.2, kFrame, 1.0), 1.0 + TInStepControl::kMaxTrim);
     EXPECT_DOUBLE_EQ(TInStepControl::TrimFor(-0.2, kFrame, 1.0), 1.0 - TInStepControl::kMaxTrim);
     // A pane being corrected goes on until within a twentieth of a frame.
@@ -136,8 +151,8 @@ TEST(InStepControl, TheTrimComposesWithTheUsersRate) {
 
 TEST(InStepControl, FarFollowerIsSoughtOnceAndPanesOverASecondAwayAreLeftAlone) {
     TPlayback P;
-    P.Behind[1] = 0.4;  // past the 250 ms of speed changes
-    P.Behind[2] = 1.5;  // on another part of its file
+    P.Behind[1] = 0.4; // past the 250 ms of speed changes
+    P.Behind[2] = 1.5; // on another part of its file
     P.Panes[3].Playing = false;
     P.Play(0.6);
     ASSERT_EQ(P.Sought[1].size(), 1u);
@@ -253,6 +268,87 @@ TEST(InStepControl, ClockReadingsWinOverReportsThatComeUnevenly) {
         EXPECT_FALSE(C[I].Trim) << I;
         EXPECT_FALSE(C[I].SeekTo) << I;
     }
+}
+
+// The largest distance, over Seconds of play, of each pane from where its
+// map puts the reference's moment.
+std::array<double, 4> WorstMiss(TPlayback& P, double Seconds) {
+    std::array<double, 4> Worst{};
+    for (double T = 0.0; T < Seconds; T += 0.1) {
+        P.Play(0.1);
+        const double Moment = P.Control.Map(0).MomentAt(P.Position(0));
+        for (int I = 1; I < 4; ++I)
+            Worst[I] = std::max(Worst[I], std::abs(P.Position(I) - P.Control.Map(I).PositionAt(Moment)));
+    }
+    return Worst;
+}
+
+TEST(InStepControl, PanesWithOffsetsAndDriftAreKeptAtOneMomentEachInItsOwnFile) {
+    TPlayback P;
+    P.ApplySeeks = true;
+    P.Panes = AllPlaying(600.0);
+    P.Map(1, {3.217, 0.0});
+    P.Map(2, {1.5, 300e-6}); // a camera whose clock runs 300 ppm fast
+    P.Map(3, {0.7, -100e-6});
+    P.Behind[1] += 0.015; // and a little behind its moment
+    P.Play(5.0);
+    // 300 ppm is below the trims' step: without its own speed, the pane would
+    // be corrected back and forth for ever.
+    const std::array<double, 4> Worst = WorstMiss(P, 120.0);
+    for (int I = 1; I < 4; ++I)
+        EXPECT_LT(Worst[I], kFrame / 4) << I;
+    EXPECT_NEAR(P.Control.Speed(2), 1.0 + 300e-6, 1e-9);
+    EXPECT_NEAR(P.Control.Speed(3), 1.0 - 100e-6, 1e-9);
+    EXPECT_TRUE(P.Sought[2].empty());
+
+    // Paused, each lands on its own frame of the reference's moment.
+    for (TInStepPane& Pane : P.Panes)
+        Pane.Playing = false;
+    const TInStepCommands Land = P.Control.LandPaused(P.Panes);
+    const double Moment = P.Frames[0] * kFrame;
+    for (int I = 1; I < 4; ++I) {
+        ASSERT_TRUE(Land[I].SeekTo) << I;
+        EXPECT_NEAR(*Land[I].SeekTo, P.Control.Map(I).PositionAt(Moment), 1e-9) << I;
+    }
+}
+
+TEST(InStepControl, APaneWhoseFileBeginsLaterWaitsOnItsFirstFrameAndOneThatEndedIsLeftAlone) {
+    TPlayback P;
+    P.ApplySeeks = true;
+    P.Map(1, {-2.0, 0.0}); // began 2 s after the reference
+    P.Behind[1] = 0.0;     // but was started with it, at its own start
+    P.Panes[2].Duration = 4.0;
+    P.Map(2, {3.0, 0.0}); // ends when the reference is at 1 s
+    P.Play(1.5);
+    EXPECT_EQ(P.Control.Speed(1), 0.0);
+    ASSERT_EQ(P.Sought[1].size(), 1u);
+    EXPECT_EQ(P.Sought[1][0], 0.0);
+    EXPECT_EQ(P.Control.Speed(2), 1.0);
+    const size_t SoughtBefore = P.Sought[2].size();
+    P.Play(1.0); // the moment comes into its file
+    EXPECT_GT(P.Control.Speed(1), 0.0);
+    const std::array<double, 4> Worst = WorstMiss(P, 5.0);
+    EXPECT_LT(Worst[1], kFrame / 4);
+    EXPECT_EQ(P.Sought[2].size(), SoughtBefore);
+    EXPECT_EQ(P.Control.Speed(2), 1.0);
+
+    // A pause ends the waiting: played again, the pane waits afresh.
+    P.Control.SetMap(1, {-30.0, 0.0});
+    P.Panes[1].Playing = false;
+    P.Play(0.2);
+    EXPECT_EQ(P.Control.Speed(1), 1.0);
+}
+
+TEST(InStepControl, LoopsJoinOnlyPanesWhoseOffsetsMatch) {
+    TPlayback P;
+    P.Panes = AllPlaying(2.0, true);
+    P.Map(1, {0.02, 0.0}); // within a frame
+    P.Map(2, {0.5, 0.0});  // half a second: each loops on its own
+    P.Play(0.5);
+    P.Play(1.48);
+    ASSERT_EQ(P.Sought[1].size(), 1u);
+    EXPECT_EQ(P.Sought[1][0], 0.0);
+    EXPECT_EQ(std::count(P.Sought[2].begin(), P.Sought[2].end(), 0.0), 0);
 }
 
 } // namespace

@@ -116,8 +116,9 @@ TEST_F(WindowsMediaPlayerTest, PositionWriteRaisesPositionChangeBeforeReturning)
 TEST_F(WindowsMediaPlayerTest, AlignedSeekRaisesNoPositionChangeAndTheTrimRidesOnTheRate) {
     FPane->SetURL(QStringLiteral("/m/a.mp4"));
     std::vector<std::pair<double, bool>> Reports;
-    FPane->SetOnPositionReport(
-        [&](TWindowsMediaPlayer*, double Position, bool Playback) { Reports.emplace_back(Position, Playback); });
+    FPane->SetOnPositionReport([&](TWindowsMediaPlayer*, double Position, bool Playback) {
+        Reports.emplace_back(Position, Playback);
+    });
     FPane->AlignPosition(7.25);
     EXPECT_TRUE(FChanges.empty());
     EXPECT_EQ(FPane->GetCurrentPosition(), 7.25);
@@ -129,8 +130,9 @@ TEST_F(WindowsMediaPlayerTest, AlignedSeekRaisesNoPositionChangeAndTheTrimRidesO
     FEngine->ClearCalls();
     FPane->SetSpeedTrim(1.004);
     FPane->SetRate(2.0);
-    FPane->SetSpeedTrim(0.0); // ignored
-    EXPECT_EQ(FEngine->Calls(), (std::vector<std::string>{"SetRate 1.004", "SetRate 2.008"}));
+    FPane->SetSpeedTrim(-1.0); // ignored
+    FPane->SetSpeedTrim(0.0);  // holds the picture
+    EXPECT_EQ(FEngine->Calls(), (std::vector<std::string>{"SetRate 1.004", "SetRate 2.008", "SetRate 0"}));
     EXPECT_EQ(FPane->GetRate(), 2.0);
 }
 
