@@ -217,7 +217,11 @@ TInStepCommands TInStepControl::Update(double Now, const TInStepPanes& Panes) {
         if (I == Ref)
             continue;
         const TInStepMap& Map = FMaps[I];
-        if (Panes[I].Playing) {
+        // Loops join only panes that show one moment at each of their frames.
+        Wraps[I] = R.Repeats && Panes[I].Repeats && R.Duration > 0.0 &&
+                   std::abs(Panes[I].Duration - R.Duration) <= *Frame &&
+                   std::abs(Map.Offset - FMaps[Ref].Offset) <= *Frame;
+        if (Panes[I].Playing && !Wraps[I]) {
             // A pane whose file begins later than the moment waits on its
             // first frame for it; one that ended before it is left alone.
             const double Wanted = Map.PositionAt(*RefAt);
@@ -241,10 +245,6 @@ TInStepCommands TInStepControl::Update(double Now, const TInStepPanes& Panes) {
                 SetHold(I, false);
             continue;
         }
-        // Loops join only panes that show one moment at each of their frames.
-        Wraps[I] = R.Repeats && Panes[I].Repeats && R.Duration > 0.0 &&
-                   std::abs(Panes[I].Duration - R.Duration) <= *Frame &&
-                   std::abs(Map.Offset - FMaps[Ref].Offset) <= *Frame;
         const double Behind = Distance(*RefAt, *At, R.Duration, Wraps[I]);
         if (std::abs(Behind) > kFollowWindow) {
             SetTrim(I, 1.0);

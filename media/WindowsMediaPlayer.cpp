@@ -235,10 +235,18 @@ QRect TWindowsMediaPlayer::PictureRect() const {
     QSize Picture = FEngine->VideoSize();
     if (Picture.isEmpty())
         Picture = Area;
-    else if (Picture.width() > Area.width() || Picture.height() > Area.height())
+    else if (FStretchToFit || Picture.width() > Area.width() || Picture.height() > Area.height())
         Picture = Picture.scaled(Area, Qt::KeepAspectRatio);
     return QRect(QPoint((Area.width() - Picture.width()) / 2, (Area.height() - Picture.height()) / 2),
                  Picture);
+}
+
+void TWindowsMediaPlayer::SetStretchToFit(bool Stretch) {
+    if (Stretch == FStretchToFit)
+        return;
+    FStretchToFit = Stretch;
+    LayoutControls();
+    FVideo->update();
 }
 
 void TWindowsMediaPlayer::LayoutControls() {
@@ -299,9 +307,8 @@ void TWindowsMediaPlayer::UpdateTime() {
     }
     QString Text = FormatTime(Position) + QStringLiteral(" / ") + FormatTime(Duration);
     if (FShownOffset)
-        Text += QStringLiteral("  %1%2")
-                    .arg(*FShownOffset < 0.0 ? u'-' : u'+')
-                    .arg(std::abs(*FShownOffset), 0, 'f', 3);
+        Text += QStringLiteral("  ") + (*FShownOffset < 0.0 ? u'-' : u'+') +
+                QString::number(std::abs(*FShownOffset), 'f', 3);
     FTime->setText(Text);
 }
 

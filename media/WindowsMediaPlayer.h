@@ -128,6 +128,11 @@ public:
     void SetTag(int Tag) { FTag = Tag; }
 
     // The video area's rectangle inside the pane.
+    // Whether a picture smaller than the video area is enlarged to fill it,
+    // its aspect kept; a larger one is always made smaller. Off by default.
+    void SetStretchToFit(bool Stretch);
+    bool GetStretchToFit() const { return FStretchToFit; }
+
     QRect VideoRect() const;
     // Where the picture is drawn inside the video area. The control does not
     // stretch to fit: a video smaller than the area is shown at its own
@@ -167,6 +172,7 @@ private:
     int FTag = 0;
     double FDuration = 0.0;
     std::optional<double> FShownOffset;
+    bool FStretchToFit = false;
     TPositionChangeEvent FOnPositionChange;
     TMediaClickEvent FOnClick;
     TPositionReportEvent FOnPositionReport;
