@@ -114,7 +114,10 @@ TSoundPrint TSoundPrintBuilder::Finish(std::stop_token Stop) {
         throw EAlignCancelled();
     const size_t Count = FPrint.FSamples.size();
     FPrint.FLevel = Count ? std::sqrt(FSumSquares / double(Count)) : 0.0;
-    FPrint.FSamples.shrink_to_fit();
+    // Shrinking copies the whole: only worth it when the vector grew past
+    // its size by doubling, not when it was reserved from the duration.
+    if (FPrint.FSamples.capacity() > Count + Count / 8)
+        FPrint.FSamples.shrink_to_fit();
     FFlux.clear();
     TSoundPrint Print = std::move(FPrint);
     FPrint = TSoundPrint();

@@ -12,6 +12,7 @@
 
 #include "SoundAlign.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -65,10 +66,10 @@ struct TDecoded {
     std::string Error;
 };
 
-TDecoded Decode(const char* File) {
+TDecoded Decode(const char* File, std::stop_token Stop) {
     TDecoded Result;
     try {
-        Result.Print = std::make_unique<TSoundPrint>(DecodeSound(File, {}));
+        Result.Print = std::make_unique<TSoundPrint>(DecodeSound(File, std::move(Stop)));
     } catch (const std::exception& Error) {
         Result.Error = Error.what();
     }
@@ -77,7 +78,7 @@ TDecoded Decode(const char* File) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     std::vector<const char*> Files;
     bool Options = true;
     for (int I = 1; I < argc; ++I) {
@@ -104,6 +105,7 @@ int main(int argc, char** argv) {
 
     // Slots for decoded FILEs not yet aligned; REF takes none.
     std::counting_semaphore<2> Slots(2);
+    std::stop_source Stop; // without REF the FILEs are of no use
     std::vector<std::future<TDecoded>> Decoded(Files.size());
     std::vector<std::promise<TDecoded>> Promises(Files.size());
     for (size_t I = 0; I < Files.size(); ++I)
@@ -111,25 +113,30 @@ int main(int argc, char** argv) {
     // Worker W decodes REF (W = 0) or the FILEs W, W + 2, ..., so that two
     // files are decoded at any time.
     auto Worker = [&](size_t W) {
-        if (W == 0) {
-            Promises[0].set_value(Decode(Files[0]));
-        }
+        if (W == 0)
+            Promises[0].set_value(Decode(Files[0], Stop.get_token()));
         for (size_t I = W == 0 ? 2 : 1; I < Files.size(); I += 2) {
-            Slots.acquire();
-            Promises[I].set_value(Decode(Files[I]));
+            // Stopped, the decode ends at once and needs no slot.
+            while (!Slots.try_acquire_for(std::chrono::milliseconds(50)) && !Stop.stop_requested()) {
+            }
+            Promises[I].set_value(Decode(Files[I], Stop.get_token()));
         }
     };
     std::jthread First(Worker, 0), Second(Worker, 1);
+    // Leaving early (an exception), the workers are stopped before they are joined.
+    struct TStopOnExit {
+        std::stop_source& Stop;
+        ~TStopOnExit() { Stop.request_stop(); }
+    } StopOnExit{Stop};
 
     int Status = kAllMatched;
     TDecoded Ref = Decoded[0].get();
     if (!Ref.Print) {
         std::fprintf(stderr, "quadalign: %s\n", Ref.Error.c_str());
-        // The workers still finish the FILEs they took; their results wait.
-        for (size_t I = 1; I < Files.size(); ++I) {
+        // Stopped, the workers take no more slots and their decodes end at once.
+        Stop.request_stop();
+        for (size_t I = 1; I < Files.size(); ++I)
             Decoded[I].get();
-            Slots.release();
-        }
         return kError;
     }
     for (size_t I = 1; I < Files.size(); ++I) {
@@ -153,4 +160,13 @@ int main(int argc, char** argv) {
         Slots.release();
     }
     return Status;
+}
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& Error) {
+        std::fprintf(stderr, "quadalign: %s\n", Error.what());
+        return kError;
+    }
 }
