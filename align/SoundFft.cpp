@@ -15,6 +15,16 @@ namespace {
 struct TPlans {
     fftwf_plan Forward = nullptr;
     fftwf_plan Inverse = nullptr;
+    TPlans() = default;
+    TPlans(const TPlans&) = delete;
+    TPlans& operator=(const TPlans&) = delete;
+    // At exit, with the cache: no thread transforms any more then.
+    ~TPlans() {
+        if (Forward)
+            fftwf_destroy_plan(Forward);
+        if (Inverse)
+            fftwf_destroy_plan(Inverse);
+    }
 };
 
 std::mutex PlannerLock; // FFTW's planner keeps global state
@@ -32,10 +42,6 @@ const TPlans* PlansFor(size_t Size, float* Real, fftwf_complex* Spectrum) {
         Plans->Forward = fftwf_plan_dft_r2c_1d(N, Real, Spectrum, FFTW_ESTIMATE | FFTW_PRESERVE_INPUT);
         Plans->Inverse = fftwf_plan_dft_c2r_1d(N, Spectrum, Real, FFTW_ESTIMATE | FFTW_DESTROY_INPUT);
         if (!Plans->Forward || !Plans->Inverse) {
-            if (Plans->Forward)
-                fftwf_destroy_plan(Plans->Forward);
-            if (Plans->Inverse)
-                fftwf_destroy_plan(Plans->Inverse);
             PlanCache.erase(Size);
             throw std::bad_alloc();
         }
