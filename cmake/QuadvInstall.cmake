@@ -78,13 +78,30 @@ quadv_gzip("${resources}/quadrelle.1" "${generated}/quadrelle.1.gz")
 quadv_gzip("${resources}/debian/changelog" "${generated}/changelog.gz")
 install(FILES "${generated}/quadrelle.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT player)
 
+# The sound aligner's command, where the build has the aligner. It reads no
+# data files, so it is an ordinary program in bin beside the player's link.
+set(quadv_installed_programs quadrelle)
+if(TARGET quadalign)
+    install(TARGETS quadalign RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT player)
+    if(CMAKE_OBJCOPY)
+        install(CODE "execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+                          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/quadalign\"
+                          COMMAND_ERROR_IS_FATAL ANY)"
+                COMPONENT player)
+    endif()
+    quadv_gzip("${resources}/quadalign.1" "${generated}/quadalign.1.gz")
+    install(FILES "${generated}/quadalign.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT player)
+    list(APPEND quadv_installed_programs quadalign)
+endif()
+
 # Everything an install needs: the program, the shared libraries and the
 # data files. Installing (and cpack) does not build the whole tree first, so
 # that the packages can be made without the tests: scripts/package builds
 # quadrelle_installable and then runs cpack.
 add_custom_target(quadrelle_install_data ALL DEPENDS ${install_data})
 add_custom_target(quadrelle_installable
-                  DEPENDS quadrelle quadrelle_platform quadrelle_serial quadrelle_widgets quadrelle_install_data)
+                  DEPENDS ${quadv_installed_programs} quadrelle_platform quadrelle_serial quadrelle_widgets
+                          quadrelle_install_data)
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
 # The package's version is the changelog's, which must be the project's.

@@ -92,6 +92,18 @@ man_warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$man_page" 2>&1 >/d
 [ -z "$man_warnings" ] || fail "manual page: $man_warnings"
 pass "manual page quadrelle(1) formats without warnings"
 
+# The sound aligner's command: a program of its own in bin, with its page.
+aligner=$tree/root/usr/bin/quadalign
+[ -f "$aligner" ] && [ ! -L "$aligner" ] && [ -x "$aligner" ] || fail "no program usr/bin/quadalign"
+version=$(dpkg-deb -f "$deb" Version)
+[ "$("$aligner" --version)" = "quadalign ${version%%-*}" ] || fail "quadalign --version: $("$aligner" --version)"
+"$aligner" >/dev/null 2>&1 && fail "quadalign without files succeeds"
+man_page=$tree/root/usr/share/man/man1/quadalign.1.gz
+[ -f "$man_page" ] || fail "no manual page quadalign(1)"
+man_warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$man_page" 2>&1 >/dev/null || true)
+[ -z "$man_warnings" ] || fail "manual page quadalign(1): $man_warnings"
+pass "usr/bin/quadalign runs; its manual page formats without warnings"
+
 # Nothing in the package may be writable by anyone but root.
 writable=$(find "$tree/root" -perm /022 ! -type l)
 [ -z "$writable" ] || fail "writable by group or others: $writable"
