@@ -46,6 +46,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The file has no sound track, or one without any sound.
+class EAlignNoSound : public EAlignError {
+public:
+    using EAlignError::EAlignError;
+};
+
 // A call's stop token was asked to stop; thrown within 200 ms of the request.
 class EAlignCancelled : public std::exception {
 public:

@@ -61,6 +61,7 @@ public:
 
 private:
     [[noreturn]] void Fail(const std::string& Why) const { throw EAlignError(FName + ": " + Why); }
+    [[noreturn]] void FailNoSound(const std::string& Why) const { throw EAlignNoSound(FName + ": " + Why); }
     void CheckStop() const {
         if (FStop.stop_requested())
             throw EAlignCancelled();
@@ -114,7 +115,7 @@ void TDecoder::Open() {
     const AVCodec* Codec = nullptr;
     FIndex = av_find_best_stream(Format, AVMEDIA_TYPE_AUDIO, -1, -1, &Codec, 0);
     if (FIndex == AVERROR_STREAM_NOT_FOUND)
-        Fail("the file has no sound track");
+        FailNoSound("the file has no sound track");
     if (FIndex == AVERROR_DECODER_NOT_FOUND || !Codec)
         Fail("the sound track's codec cannot be decoded (no decoder for it)");
     if (FIndex < 0)
@@ -269,7 +270,7 @@ TSoundPrint TDecoder::Run() {
     if (Decoded == 0) {
         if (Failed > 0)
             Fail("the sound track cannot be decoded (" + AvError(LastError) + ")");
-        Fail("the sound track holds no sound");
+        FailNoSound("the sound track holds no sound");
     }
     // What the resampler holds back: its filter's delay.
     if (FResampler) {

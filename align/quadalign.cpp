@@ -4,23 +4,15 @@
 // quadalign REF FILE...: where each FILE lies against REF, found from their
 // sound, one line a FILE on standard output, in the order given.
 //
-// Two threads decode, since decoding is nearly all of the time: REF and the
-// first FILE start together, and each FILE is aligned as soon as it is
-// decoded. At most two decoded FILEs wait beside REF, which bounds memory.
-// A FILE that cannot be read is reported on standard error and the others
-// still get their lines; the status is then 2.
+// REF is decoded once, and the FILEs two at a time (see AlignFiles). A FILE that cannot be read is reported
+// on standard error and the others still get their lines; the status is then 2.
 
-#include "SoundAlign.h"
+#include "AlignFiles.h"
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <future>
-#include <memory>
-#include <semaphore>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -61,21 +53,6 @@ std::string Unsigned(double Value) {
     return Text;
 }
 
-struct TDecoded {
-    std::unique_ptr<TSoundPrint> Print; // none after an error
-    std::string Error;
-};
-
-TDecoded Decode(const char* File, std::stop_token Stop) {
-    TDecoded Result;
-    try {
-        Result.Print = std::make_unique<TSoundPrint>(DecodeSound(File, std::move(Stop)));
-    } catch (const std::exception& Error) {
-        Result.Error = Error.what();
-    }
-    return Result;
-}
-
 } // namespace
 
 int Run(int argc, char** argv) {
@@ -103,61 +80,30 @@ int Run(int argc, char** argv) {
         return kError;
     }
 
-    // Slots for decoded FILEs not yet aligned; REF takes none.
-    std::counting_semaphore<2> Slots(2);
-    std::stop_source Stop; // without REF the FILEs are of no use
-    std::vector<std::future<TDecoded>> Decoded(Files.size());
-    std::vector<std::promise<TDecoded>> Promises(Files.size());
-    for (size_t I = 0; I < Files.size(); ++I)
-        Decoded[I] = Promises[I].get_future();
-    // Worker W decodes REF (W = 0) or the FILEs W, W + 2, ..., so that two
-    // files are decoded at any time.
-    auto Worker = [&](size_t W) {
-        if (W == 0)
-            Promises[0].set_value(Decode(Files[0], Stop.get_token()));
-        for (size_t I = W == 0 ? 2 : 1; I < Files.size(); I += 2) {
-            // Stopped, the decode ends at once and needs no slot.
-            while (!Slots.try_acquire_for(std::chrono::milliseconds(50)) && !Stop.stop_requested()) {
-            }
-            Promises[I].set_value(Decode(Files[I], Stop.get_token()));
-        }
-    };
-    std::jthread First(Worker, 0), Second(Worker, 1);
-    // Leaving early (an exception), the workers are stopped before they are joined.
-    struct TStopOnExit {
-        std::stop_source& Stop;
-        ~TStopOnExit() { Stop.request_stop(); }
-    } StopOnExit{Stop};
-
+    std::vector<std::filesystem::path> Others(Files.begin() + 1, Files.end());
     int Status = kAllMatched;
-    TDecoded Ref = Decoded[0].get();
-    if (!Ref.Print) {
-        std::fprintf(stderr, "quadalign: %s\n", Ref.Error.c_str());
-        // Stopped, the workers take no more slots and their decodes end at once.
-        Stop.request_stop();
-        for (size_t I = 1; I < Files.size(); ++I)
-            Decoded[I].get();
-        return kError;
-    }
-    for (size_t I = 1; I < Files.size(); ++I) {
-        TDecoded File = Decoded[I].get();
-        if (!File.Print) {
-            std::fprintf(stderr, "quadalign: %s\n", File.Error.c_str());
-            Status = kError;
-        } else {
-            const TSoundAlignment Found = AlignSound(*Ref.Print, *File.Print, {});
+    try {
+        AlignFiles(Files[0], Others, {}, {}, [&](size_t I, const TFileAlignment& Result) {
+            const char* Name = Files[I + 1];
+            if (!Result.Read) {
+                std::fprintf(stderr, "quadalign: %s\n", Result.Error.c_str());
+                Status = kError;
+                return;
+            }
+            const TSoundAlignment& Found = Result.Found;
             if (Found.Matched)
-                std::printf("%s: offset=%s drift=%sppm confidence=%s\n", Files[I],
+                std::printf("%s: offset=%s drift=%sppm confidence=%s\n", Name,
                             Signed(Found.Offset, 4).c_str(), Signed(Found.DriftPpm, 1).c_str(),
                             Unsigned(Found.Confidence).c_str());
             else
-                std::printf("%s: no match (confidence %s)\n", Files[I], Unsigned(Found.Confidence).c_str());
+                std::printf("%s: no match (confidence %s)\n", Name, Unsigned(Found.Confidence).c_str());
             std::fflush(stdout);
             if (!Found.Matched && Status == kAllMatched)
                 Status = kSomeUnmatched;
-        }
-        File.Print.reset();
-        Slots.release();
+        });
+    } catch (const EAlignError& Error) {
+        std::fprintf(stderr, "quadalign: %s\n", Error.what());
+        return kError;
     }
     return Status;
 }
