@@ -74,6 +74,15 @@ void ShowCriticalMessage(QWidget* Owner, const QString& Caption, const QString& 
     box.exec();
 }
 
+void ShowWarningMessage(QWidget* Owner, const QString& Caption, const QString& Text) {
+    if (Hook()) {
+        Hook()(Owner, Caption, Text);
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, Caption, Text, QMessageBox::Ok, Owner);
+    box.exec();
+}
+
 void SetMessageHook(TMessageHook NewHook) {
     Hook() = std::move(NewHook);
 }

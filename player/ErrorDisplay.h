@@ -41,5 +41,8 @@ void RunCommand(const std::function<void()>& Command);
 void ShowCriticalMessage(QWidget* Owner, const QString& Caption, const QString& Text);
 
 // Tests replace the boxes with a recorder; an empty hook restores them.
+// The same with a warning's icon: for what went wrong without an error.
+void ShowWarningMessage(QWidget* Owner, const QString& Caption, const QString& Text);
+
 using TMessageHook = std::function<void(QWidget* Owner, const QString& Caption, const QString& Text)>;
 void SetMessageHook(TMessageHook Hook);

@@ -32,12 +32,16 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSessionManager>
+#include <QShortcut>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 #include <utility>
 
@@ -145,9 +149,9 @@ QString ReserveSnapshotFile(const QString& Folder, const QString& Movie, int Pan
 
 TQUADV_MAIN::TQUADV_MAIN(TQuadvMainEnvironment Environment, QWidget* Parent)
     : QMainWindow(Parent), OpenDialog(std::move(Environment.OpenDialog)),
-      FInStepClock(std::move(Environment.InStepClock)),
-      FQueryUserName(std::move(Environment.QueryUserName)), FExecutable(std::move(Environment.Executable)),
-      FMutexName(std::move(Environment.MutexName)) {
+      FInStepClock(std::move(Environment.InStepClock)), FQueryUserName(std::move(Environment.QueryUserName)),
+      FExecutable(std::move(Environment.Executable)), FMutexName(std::move(Environment.MutexName)),
+      FSoundAligner(std::move(Environment.SoundAligner)) {
     QUADV_MAIN = this;
     if (!OpenDialog)
         OpenDialog = std::make_unique<TQtOpenDialog>();
@@ -155,6 +159,8 @@ TQUADV_MAIN::TQUADV_MAIN(TQuadvMainEnvironment Environment, QWidget* Parent)
         FQueryUserName = [] { return QueryLogonUserName(); };
     if (FExecutable.empty())
         FExecutable = ExecutablePath();
+    if (!FSoundAligner)
+        FSoundAligner = DefaultSoundAligner();
 
     setObjectName(QStringLiteral("QUADV_MAIN"));
     setFont(WindowFont());
@@ -216,6 +222,9 @@ TQUADV_MAIN::TQUADV_MAIN(TQuadvMainEnvironment Environment, QWidget* Parent)
 
     FSnapper = new TWindowSnapper(this);
     FHandOver = new THandOverServer([this](const QStringList& Files) { OpenFilesWhenIdle(Files); }, this);
+    FSoundAlignTimer = new QTimer(this);
+    FSoundAlignTimer->setInterval(50);
+    connect(FSoundAlignTimer, &QTimer::timeout, this, Guarded([this] { PollSoundAlign(); }));
     FWaitingTimer = new QTimer(this);
     FWaitingTimer->setSingleShot(true);
     FWaitingTimer->setInterval(100);
@@ -348,6 +357,18 @@ void TQUADV_MAIN::CreateMenus() {
     S_Snapshot = item(S_Control, QStringLiteral("スナップショット(&N)"),
                       QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &TQUADV_MAIN::S_SnapshotClick);
 
+    S_N04 = S_Control->addSeparator();
+    S_AlignHere = item(S_Control, QStringLiteral("ここで揃える(&H)"),
+                       QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H), &TQUADV_MAIN::S_AlignHereClick);
+    S_AlignSound = item(S_Control, QStringLiteral("音で揃える(&A)"),
+                        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A), &TQUADV_MAIN::S_AlignSoundClick);
+    S_AlignReset = item(S_Control, QStringLiteral("揃えを解除(&R)"), {}, &TQUADV_MAIN::S_AlignResetClick);
+    S_FullScreen = item(S_Control, QStringLiteral("全画面(&U)"), QKeySequence(Qt::Key_F11),
+                        &TQUADV_MAIN::S_FullScreenClick);
+    FLeaveFullScreen = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    FLeaveFullScreen->setEnabled(false);
+    connect(FLeaveFullScreen, &QShortcut::activated, this, Guarded([this] { SetFullScreen(false); }));
+
     S_Help = MainMenu->addMenu(QStringLiteral("ヘルプ(&H)"));
     S_About = item(S_Help, QStringLiteral("バージョン情報(&A)"), {}, &TQUADV_MAIN::S_AboutClick);
     S_Readme = item(S_Help, QStringLiteral("Readme.txt参照(&R)"), {}, &TQUADV_MAIN::S_ReadmeClick);
@@ -362,10 +383,12 @@ void TQUADV_MAIN::EmptyPanes() {
     setWindowTitle(QString::fromUtf16(kApplicationTitle));
     B_Play->setEnabled(false);
     B_Stop->setEnabled(false);
+    CancelSoundAlign();
     for (int i = 0; i < 4; ++i) {
         FPlayers[i]->Stop();
         FPlayers[i]->SetURL(QString());
         FLoaded[i] = false;
+        SetPaneMap(i, {});
     }
     setWindowTitle(FTitle);
     ApplyMovieSize();
@@ -391,6 +414,9 @@ void TQUADV_MAIN::B_OpenClick(QObject*) {
 
 bool TQUADV_MAIN::LoadPaneFile(int Pane, const QString& Path, QString& Files) {
     TWindowsMediaPlayer* pane = FPlayers[Pane];
+    // A new file begins where the others do; an alignment of the old one is void.
+    SetPaneMap(Pane, {});
+    CancelSoundAlign();
     try {
         pane->SetURL(Path);
         FLoaded[Pane] = true;
@@ -755,15 +781,184 @@ void TQUADV_MAIN::LinkedSeek(int Pane, double newPosition) {
             if (i != Pane)
                 ConnectPositionChange(i);
     };
+    // Each pane goes to the same moment of its own file, as far as the file reaches.
+    const double moment = FInStep->Map(Pane).MomentAt(newPosition);
     try {
-        for (int i = 0; i < 4; ++i)
-            if (i != Pane)
-                FPlayers[i]->SetCurrentPosition(newPosition);
+        for (int i = 0; i < 4; ++i) {
+            if (i == Pane)
+                continue;
+            double position = std::max(0.0, FInStep->Map(i).PositionAt(moment));
+            if (const double duration = FPlayers[i]->GetDuration(); duration > 0.0)
+                position = std::min(position, duration);
+            FPlayers[i]->SetCurrentPosition(position);
+        }
     } catch (...) {
         reconnect();
         throw;
     }
     reconnect();
+}
+
+// ---- Offsets
+
+namespace {
+
+const QString kPaneNames[4] = {QStringLiteral("左上"), QStringLiteral("右上"), QStringLiteral("左下"),
+                               QStringLiteral("右下")};
+
+std::filesystem::path LocalPath(const QString& File) {
+    const QByteArray local = QFile::encodeName(File);
+    return std::filesystem::path(std::string(local.constData(), static_cast<size_t>(local.size())));
+}
+
+} // namespace
+
+void TQUADV_MAIN::SetPaneMap(int Pane, const TInStepMap& Map) {
+    FInStep->SetMap(Pane, Map);
+    const bool shown = Map.Offset != 0.0 || Map.Drift != 0.0;
+    FPlayers[Pane]->SetShownOffset(shown ? std::optional<double>(Map.Offset) : std::nullopt);
+}
+
+int TQUADV_MAIN::AlignReference() const {
+    for (int i = 0; i < 4; ++i)
+        if (FLoaded[i])
+            return i;
+    return -1;
+}
+
+void TQUADV_MAIN::LinkAligned(int Reference) {
+    if (!PM_Link->isChecked()) {
+        PM_Link->setChecked(true);
+        FInStep->SetLinked(true);
+    }
+    FInStep->SetSought(Reference);
+    FInStep->Arm();
+}
+
+void TQUADV_MAIN::S_AlignHereClick(QObject*) {
+    const int reference = AlignReference();
+    if (reference < 0)
+        return;
+    // The reference becomes the measure of the others; their drifts are kept,
+    // counted against it from now on.
+    const TInStepMap old = FInStep->Map(reference);
+    const double at = FPlayers[reference]->GetCurrentPosition();
+    for (int i = 0; i < 4; ++i) {
+        if (!FLoaded[i] || i == reference)
+            continue;
+        const double drift = (1.0 + FInStep->Map(i).Drift) / (1.0 + old.Drift) - 1.0;
+        SetPaneMap(i, {FPlayers[i]->GetCurrentPosition() - (1.0 + drift) * at, drift});
+    }
+    SetPaneMap(reference, {});
+    LinkAligned(reference);
+}
+
+void TQUADV_MAIN::S_AlignResetClick(QObject*) {
+    for (int i = 0; i < 4; ++i)
+        SetPaneMap(i, {});
+}
+
+void TQUADV_MAIN::S_AlignSoundClick(QObject*) {
+    CancelSoundAlign();
+    const int reference = AlignReference();
+    if (reference < 0)
+        return;
+    TSoundAlignRun run;
+    run.Reference = reference;
+    std::vector<std::filesystem::path> files;
+    for (int i = 0; i < 4; ++i) {
+        if (!FLoaded[i])
+            continue;
+        run.Files[i] = FPlayers[i]->GetURL();
+        if (i != reference) {
+            run.Panes.push_back(i);
+            files.push_back(LocalPath(run.Files[i]));
+        }
+    }
+    if (run.Panes.empty())
+        return;
+    run.Job =
+        std::make_unique<TSoundAlignJob>(FSoundAligner, LocalPath(run.Files[reference]), std::move(files));
+    FSoundAlign = std::move(run);
+    // Shown only when the work takes longer than half a second; window-modal,
+    // so that the panes go on playing while it is up.
+    FAlignProgress = new QProgressDialog(QStringLiteral("音で揃えています..."), QStringLiteral("キャンセル"),
+                                         0, 1000, this);
+    FAlignProgress->setWindowTitle(QStringLiteral("音で揃える"));
+    FAlignProgress->setWindowModality(Qt::WindowModal);
+    FAlignProgress->setAutoClose(false);
+    FAlignProgress->setAutoReset(false);
+    FAlignProgress->setMinimumDuration(500);
+    FAlignProgress->setValue(0);
+    connect(FAlignProgress, &QProgressDialog::canceled, this, Guarded([this] { CancelSoundAlign(); }));
+    FSoundAlignTimer->start();
+}
+
+void TQUADV_MAIN::PollSoundAlign() {
+    if (!FSoundAlign)
+        return;
+    if (FSoundAlign->Job->Done()) {
+        FinishSoundAlign();
+        return;
+    }
+    if (FAlignProgress)
+        FAlignProgress->setValue(static_cast<int>(std::lround(FSoundAlign->Job->Progress() * 999.0)));
+}
+
+void TQUADV_MAIN::CancelSoundAlign() {
+    FSoundAlignTimer->stop();
+    if (FAlignProgress) {
+        // Deleted later: this may run inside the dialog's own signal.
+        FAlignProgress->disconnect(this);
+        FAlignProgress->hide();
+        FAlignProgress->deleteLater();
+        FAlignProgress = nullptr;
+    }
+    FSoundAlign.reset(); // stops the job and waits for it
+}
+
+void TQUADV_MAIN::FinishSoundAlign() {
+    const TSoundAlignRun run = std::move(*FSoundAlign);
+    FSoundAlign.reset();
+    CancelSoundAlign();
+    // Nothing was loaded since it started, or it would have been cancelled;
+    // the files are compared all the same.
+    for (int i = 0; i < 4; ++i)
+        if (run.Files[i] != (FLoaded[i] ? FPlayers[i]->GetURL() : QString()))
+            return;
+    QStringList problems;
+    bool matched = false;
+    if (!run.Job->Error().empty())
+        problems << kPaneNames[run.Reference] + QStringLiteral(": ") +
+                        QString::fromStdString(run.Job->Error());
+    const std::vector<TSoundMatch>& results = run.Job->Results();
+    for (size_t k = 0; k < results.size() && k < run.Panes.size(); ++k) {
+        const int pane = run.Panes[k];
+        const TSoundMatch& result = results[k];
+        switch (result.Kind) {
+        case TSoundMatch::TKind::Matched:
+            SetPaneMap(pane, {result.Offset, result.Drift});
+            matched = true;
+            break;
+        case TSoundMatch::TKind::NoMatch:
+            problems << kPaneNames[pane] + QStringLiteral(": 音が合いませんでした");
+            break;
+        case TSoundMatch::TKind::NoSound:
+            problems << kPaneNames[pane] + QStringLiteral(": 音がありません");
+            break;
+        case TSoundMatch::TKind::Failed:
+            problems << kPaneNames[pane] + QStringLiteral(": ") + QString::fromStdString(result.Error);
+            break;
+        }
+    }
+    if (matched) {
+        SetPaneMap(run.Reference, {});
+        LinkAligned(run.Reference);
+        // The others go to the reference's moment, each keeping its state.
+        LinkedSeek(run.Reference, FPlayers[run.Reference]->GetCurrentPosition());
+    }
+    if (!problems.isEmpty())
+        ShowWarningMessage(this, QStringLiteral("音で揃える"), problems.join(u'\n'));
 }
 
 void TQUADV_MAIN::WindowsMediaPlayer1PositionChange(TWindowsMediaPlayer*, double, double newPosition) {
@@ -777,6 +972,65 @@ void TQUADV_MAIN::WindowsMediaPlayer3PositionChange(TWindowsMediaPlayer*, double
 }
 void TQUADV_MAIN::WindowsMediaPlayer4PositionChange(TWindowsMediaPlayer*, double, double newPosition) {
     LinkedSeek(3, newPosition);
+}
+
+// ---- Full screen
+
+void TQUADV_MAIN::S_FullScreenClick(QObject*) {
+    SetFullScreen(!FFullScreen);
+}
+
+void TQUADV_MAIN::SetFullScreen(bool FullScreen) {
+    if (FullScreen == FFullScreen.has_value())
+        return;
+    const TWindowSnapper::TProgramMove guard(*FSnapper);
+    if (FullScreen) {
+        TWindowedPlace place{FSnapper->FramePosition(), FClient->size(), {}};
+        for (int i = 0; i < 4; ++i)
+            place.Panes[i] = FPlayers[i]->geometry();
+        FFullScreen = place;
+        MainMenu->hide();
+        Panel->hide();
+        layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
+        FClient->setMinimumSize(0, 0);
+        FClient->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        // The panes draw a smaller picture as large as their quarter allows.
+        for (TWindowsMediaPlayer* pane : FPlayers)
+            pane->SetStretchToFit(true);
+        FLeaveFullScreen->setEnabled(true);
+        showFullScreen();
+        LayoutFullScreen();
+        return;
+    }
+    const TWindowedPlace place = *FFullScreen;
+    FFullScreen.reset();
+    FLeaveFullScreen->setEnabled(false);
+    for (TWindowsMediaPlayer* pane : FPlayers)
+        pane->SetStretchToFit(false);
+    MainMenu->show();
+    Panel->show();
+    for (int i = 0; i < 4; ++i)
+        FPlayers[i]->setGeometry(place.Panes[i]);
+    FClient->setFixedSize(place.Client);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    showNormal();
+    layout()->activate();
+    // The window system puts the window back where it was; where it does not
+    // within a moment, the program does.
+    QTimer::singleShot(300, this, [this, frame = place.Frame] {
+        if (!FFullScreen && isVisible() && !isMinimized() && FSnapper->FramePosition() != frame)
+            FSnapper->PlaceFrame(frame);
+    });
+}
+
+void TQUADV_MAIN::LayoutFullScreen() {
+    // Four quarters of the screen; the odd pixel goes to the right and the bottom.
+    const int w = FClient->width() / 2;
+    const int h = FClient->height() / 2;
+    FPlayers[0]->setGeometry(0, 0, w, h);
+    FPlayers[1]->setGeometry(w, 0, FClient->width() - w, h);
+    FPlayers[2]->setGeometry(0, h, w, FClient->height() - h);
+    FPlayers[3]->setGeometry(w, h, FClient->width() - w, FClient->height() - h);
 }
 
 // ---- Settings, presets, layout
@@ -801,6 +1055,7 @@ void TQUADV_MAIN::FormShow() {
 void TQUADV_MAIN::FormClose() {
     // A closing window takes no more files from a second start.
     FHandOver->Close();
+    CancelSoundAlign();
     SaveSettings();
 }
 
@@ -854,7 +1109,8 @@ void TQUADV_MAIN::SaveSettings() {
             // later save from being written: it gives way to a fresh one.
             store.emplace(TIniStore::Empty(file));
         }
-        const QPoint frame = FSnapper->FramePosition();
+        // Full screen is not a place: the window's own place is kept.
+        const QPoint frame = FFullScreen ? FFullScreen->Frame : FSnapper->FramePosition();
         store->WriteInteger(u"Main", u"X", frame.x());
         store->WriteInteger(u"Main", u"Y", frame.y());
         try {
@@ -897,7 +1153,7 @@ void TQUADV_MAIN::CB_MovieSizeChange(QObject*) {
 
 void TQUADV_MAIN::ApplyMovieSize() {
     const int i = CB_MovieSize->currentIndex();
-    if (i < 0 || i >= FSizeCount)
+    if (i < 0 || i >= FSizeCount || FFullScreen)
         return;
     const TWindowSnapper::TProgramMove guard(*FSnapper);
     const int w = FSizeX[i] + 8;
@@ -934,8 +1190,11 @@ void TQUADV_MAIN::closeEvent(QCloseEvent* Event) {
 bool TQUADV_MAIN::eventFilter(QObject* Watched, QEvent* Event) {
     if (Watched == CB_MovieSize && Event->type() == QEvent::ToolTip)
         return true;
-    if (Watched == FClient && Event->type() == QEvent::Resize)
+    if (Watched == FClient && Event->type() == QEvent::Resize) {
         Panel->resize(FClient->width(), kPanelHeight);
+        if (FFullScreen)
+            LayoutFullScreen();
+    }
     for (int i = 0; i < 4; ++i)
         if (Watched == FPlayers[i] && PaneDragEvent(i, Event))
             return true;

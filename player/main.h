@@ -4,8 +4,12 @@
 #pragma once
 
 #include "OpenDialog.h"
+#include "SoundAlignJob.h"
 
 #include <QMainWindow>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -16,12 +20,15 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QAction;
 class QComboBox;
 class QMenu;
 class QMenuBar;
+class QProgressDialog;
 class QPushButton;
+class QShortcut;
 class QTimer;
 class TDblClickLabel;
 class TFixedThumbScrollBar;
@@ -29,6 +36,7 @@ class THandOverServer;
 class TInStepLink;
 class TWindowsMediaPlayer;
 class TWindowSnapper;
+struct TInStepMap;
 
 using TMutexHandle = void*; // as the platform layer names it
 
@@ -52,6 +60,7 @@ struct TQuadvMainEnvironment {
     // The clock, in seconds, that linked panes are kept in step by (default:
     // the steady clock, by which the engines time their reports).
     std::function<double()> InStepClock;
+    TSoundAligner SoundAligner; // by default DefaultSoundAligner()
 };
 
 // The quad player's main window: four media panes in a two-by-two grid below
@@ -107,6 +116,11 @@ public:
     QAction* S_FrameStep = nullptr;
     QAction* S_FrameBackStep = nullptr;
     QAction* S_Snapshot = nullptr;
+    QAction* S_N04 = nullptr;
+    QAction* S_AlignHere = nullptr;
+    QAction* S_AlignSound = nullptr;
+    QAction* S_AlignReset = nullptr;
+    QAction* S_FullScreen = nullptr;
     QMenu* S_Help = nullptr;
     QAction* S_About = nullptr;
     QAction* S_Readme = nullptr;
@@ -178,6 +192,18 @@ public:
     // EQuadvError naming it when it cannot be created.
     QString SnapshotFolder() const;
 
+    // Offsets: the panes' files against each other's (see TInStepMap).
+    void S_AlignHereClick(QObject* Sender);
+    void S_AlignSoundClick(QObject* Sender);
+    void S_AlignResetClick(QObject* Sender);
+    void SetPaneMap(int Pane, const TInStepMap& Map);
+    QProgressDialog* AlignProgress() const { return FAlignProgress; }
+
+    // Full screen: the four panes fill the window's monitor.
+    void S_FullScreenClick(QObject* Sender);
+    void SetFullScreen(bool FullScreen);
+    bool IsFullScreen() const { return FFullScreen.has_value(); }
+
     void PM_LinkClick(QObject* Sender);
     void PM_AutoRepeatClick(QObject* Sender);
     void WindowsMediaPlayer1PositionChange(TWindowsMediaPlayer* Sender, double oldPosition,
@@ -227,6 +253,12 @@ private:
     // and panes that were just started are kept in step.
     void LinkPlayOrPause(bool Started, bool Paused);
     void StepAll(bool Forward);
+    int AlignReference() const;
+    void LinkAligned(int Reference);
+    void PollSoundAlign();
+    void FinishSoundAlign();
+    void CancelSoundAlign();
+    void LayoutFullScreen();
 
     std::function<double()> FInStepClock; // until the link takes it
     std::function<std::optional<std::u16string>()> FQueryUserName;
@@ -240,6 +272,27 @@ private:
     QTimer* FWaitingTimer = nullptr;          // looks again while a dialog is open
     bool FShown = false;                      // FormShow has run; it runs once
     bool FClosed = false;                     // FormClose has run; the settings are written once
+
+    // Aligning by sound, while it runs.
+    struct TSoundAlignRun {
+        std::unique_ptr<TSoundAlignJob> Job;
+        int Reference = -1;
+        std::vector<int> Panes;       // the pane of each of the job's files
+        std::array<QString, 4> Files; // what the panes held when it started
+    };
+    TSoundAligner FSoundAligner;
+    std::optional<TSoundAlignRun> FSoundAlign;
+    QTimer* FSoundAlignTimer = nullptr; // polls the job
+    QProgressDialog* FAlignProgress = nullptr;
+
+    // While full screen: the window as it was, to return to it exactly.
+    struct TWindowedPlace {
+        QPoint Frame; // the frame's outer top-left corner
+        QSize Client;
+        std::array<QRect, 4> Panes;
+    };
+    std::optional<TWindowedPlace> FFullScreen;
+    QShortcut* FLeaveFullScreen = nullptr; // Esc
 };
 
 extern TQUADV_MAIN* QUADV_MAIN;

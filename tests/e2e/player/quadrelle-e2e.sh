@@ -284,6 +284,57 @@ for _ in $(seq 20); do pane_motion paused; [ -z "$moving" ] && break; done
 [ -z "$moving" ] || fail "panes '$moving' still move after Ctrl+Space"
 pass "Ctrl+Space paused all four"
 
+# --- full screen: F11 and back, and Esc
+read -r fx0 fy0 fw0 fh0 < <(frame_of "$win")
+read -r cx0 cy0 cw0 ch0 < <(client_of "$win")
+is_full() { client_is_at 0 0 "$screen_w" "$screen_h" && xprop -id "$win" _NET_WM_STATE | grep -q FULLSCREEN; }
+client_is_at() { local x y w h; read -r x y w h < <(client_of "$win") && [ "$x $y $w $h" = "$1 $2 $3 $4" ]; }
+windowed_again() { frame_at "$win" "$fx0" "$fy0" && client_is_at "$cx0" "$cy0" "$cw0" "$ch0"; }
+key_app F11
+until_ok 5 is_full || fail "F11 did not fill the screen: $(client_of "$win"), $(xprop -id "$win" _NET_WM_STATE)"
+sleep 0.5
+shot fullscreen
+# Each quarter is a pane: its 320x240 picture is enlarged to the height of
+# its video area (792x636 above the bar), so that 300 px right of the
+# middle is picture, not the area's dark ground beside it.
+qw=$((screen_w / 2)) qh=$((screen_h / 2))
+for i in 0 1 2 3; do
+    vx=$(((i % 2) * qw + 4)) vy=$(((i / 2) * qh + 4)) vw=$((qw - 8)) vh=$((qh - 64))
+    ground=$(pixel "$art/fullscreen.png" $((vx + 2)) $((vy + 2)))
+    inside=$(pixel "$art/fullscreen.png" $((vx + vw / 2 + 300)) $((vy + vh / 2)))
+    [ "$ground" != "$inside" ] || fail "pane $i's picture is not enlarged in full screen (both $ground)"
+    convert "$art/fullscreen.png" -crop "${vw}x$vh+$vx+$vy" +repage "$work/q$i.png"
+done
+for a in 0 1 2; do for b in $(seq $((a + 1)) 3); do
+    differ "$work/q$a.png" "$work/q$b.png" || fail "quarters $a and $b show the same picture"
+done; done
+pass "F11 shows the four panes in the quarters of the ${screen_w}x$screen_h screen, pictures enlarged"
+full_motion() { # the top left quarter's picture changes within half a second
+    shot full-a
+    sleep 0.5
+    shot full-b
+    convert "$art/full-a.png" -crop "${qw}x$qh+0+0" +repage "$work/fa.png"
+    convert "$art/full-b.png" -crop "${qw}x$qh+0+0" +repage "$work/fb.png"
+    differ "$work/fa.png" "$work/fb.png"
+}
+key_app ctrl+space
+t_play=$SECONDS
+until_ok 5 full_motion || fail "Ctrl+Space does not play in full screen"
+key_app ctrl+space
+full_still() { ! full_motion; }
+until_ok 5 full_still || fail "Ctrl+Space does not pause in full screen"
+pass "Ctrl+Space plays and pauses in full screen (moving after $((SECONDS - t_play)) s)"
+key_app F11
+until_ok 5 windowed_again || fail "F11 did not return the window: frame $(frame_of "$win"), client $(client_of "$win"), was $fx0 $fy0 / $cx0 $cy0 $cw0 $ch0"
+sleep 0.3
+shot windowed-again
+pass "F11 again returns the window to $fx0,$fy0 with its $cw0 x $ch0 client"
+key_app F11
+until_ok 5 is_full || fail "the second F11 did not fill the screen"
+key_app Escape
+until_ok 5 windowed_again || fail "Esc did not return the window: frame $(frame_of "$win"), client $(client_of "$win")"
+pass "Esc leaves full screen to the same place"
+
 t0=$(date +%s%N)
 set +e
 timeout 5 "$work/app/quadrelle" >/dev/null 2>&1

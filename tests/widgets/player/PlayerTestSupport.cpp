@@ -65,6 +65,7 @@ void TMainWindowHarness::Create() {
     environment.QueryUserName = [this] { return FUserName; };
     environment.Executable = FExecutable;
     environment.InStepClock = [this] { return FClockNow; };
+    environment.SoundAligner = FSoundAligner;
     // Never the real program's guard.
     environment.MutexName = u"QUADV-test-" + QString::number(::getpid()).toStdU16String();
     FWindow = std::make_unique<TQUADV_MAIN>(std::move(environment));

@@ -61,7 +61,8 @@ public:
     TScriptedOpenDialog* FDialog = nullptr;
     std::vector<TShownMessage> FMessages;
     std::unique_ptr<TQUADV_MAIN> FWindow;
-    double FClockNow = 100.0; // the clock the window keeps linked panes in step by
+    double FClockNow = 100.0;    // the clock the window keeps linked panes in step by
+    TSoundAligner FSoundAligner; // the window's, when set before Create
 
     // Builds the window; call after changing the folder's files if needed.
     // Called again, it replaces the window as the program's next start would.

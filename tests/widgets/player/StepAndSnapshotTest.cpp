@@ -89,6 +89,11 @@ TEST_F(StepAndSnapshotTest, ControlMenuGainsAGroupAfterItsItemsWhichKeepTheirKey
         {u"コマ送り(&F)", QKeySequence(Qt::Key_Period)},
         {u"コマ戻し(&B)", QKeySequence(Qt::Key_Comma)},
         {u"スナップショット(&N)", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
+        {u"", {}},
+        {u"ここで揃える(&H)", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H)},
+        {u"音で揃える(&A)", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A)},
+        {u"揃えを解除(&R)", {}},
+        {u"全画面(&U)", QKeySequence(Qt::Key_F11)},
     };
     const QList<QAction*> Items = W->S_Control->actions();
     ASSERT_EQ(Items.size(), static_cast<qsizetype>(std::size(Rows)));
