@@ -12,8 +12,9 @@
 #include <vector>
 
 // The engine that really plays: one libmpv core per pane, drawn by mpv's
-// software renderer into an image, so that it works on every Qt platform,
-// offscreen included. Create, use and destroy it on the GUI thread only.
+// software renderer into an image on a thread of the pane's own, so that it
+// works on every Qt platform, offscreen included. Create, use and destroy it
+// on the GUI thread only.
 //
 // Seeks are exact. Engines sought within one turn of the event loop form a
 // sync group: each holds playback until all of them have restarted at their

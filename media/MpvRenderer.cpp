@@ -3,11 +3,10 @@
 
 #include "MpvRenderer.h"
 
+#include "RenderLoop.h"
+
 #include <mpv/client.h>
 #include <mpv/render.h>
-
-#include <cstdlib>
-#include <cstring>
 
 TMpvRenderer::TMpvRenderer(mpv_handle* Mpv) {
     char ApiType[] = MPV_RENDER_API_TYPE_SW;
@@ -17,52 +16,60 @@ TMpvRenderer::TMpvRenderer(mpv_handle* Mpv) {
         FError = std::string("the video renderer could not start: ") + mpv_error_string(Error);
         return;
     }
+    FLoop = std::make_unique<TRenderLoop>(
+        [this](TFrameBuffer& Target, bool Redraw) { return Draw(Target, Redraw); },
+        [this] {
+            QMetaObject::invokeMethod(
+                &FReceiver, [this] { Deliver(); }, Qt::QueuedConnection);
+        });
+    // The thread draws nothing before a size is set, so this call, one of
+    // the render API's, never runs beside one of its own.
     mpv_render_context_set_update_callback(FRender, &TMpvRenderer::OnUpdate, this);
 }
 
 TMpvRenderer::~TMpvRenderer() {
-    if (FRender) {
-        mpv_render_context_set_update_callback(FRender, nullptr, nullptr);
-        mpv_render_context_free(FRender);
-    }
-    std::free(FBuffer);
+    if (!FRender)
+        return;
+    // The render API's calls must not overlap: the thread ends first. mpv's
+    // callback may still ask it to draw meanwhile, which it ignores.
+    FLoop->Stop();
+    mpv_render_context_set_update_callback(FRender, nullptr, nullptr);
+    mpv_render_context_free(FRender);
 }
 
 void TMpvRenderer::OnUpdate(void* Self) {
-    auto* Renderer = static_cast<TMpvRenderer*>(Self);
-    if (!Renderer->FRenderQueued.exchange(true))
-        QMetaObject::invokeMethod(
-            &Renderer->FReceiver, [Renderer] { Renderer->Render(); }, Qt::QueuedConnection);
+    static_cast<TMpvRenderer*>(Self)->FLoop->RequestDraw();
 }
 
-void TMpvRenderer::Forget() {
-    FHasFrame = false;
-    FFrameSeen = false;
-}
-
-void TMpvRenderer::Render(bool Redraw) {
-    FRenderQueued = false;
-    if (!FRender)
-        return;
+bool TMpvRenderer::Draw(TFrameBuffer& Target, bool Redraw) {
     const uint64_t Flags = mpv_render_context_update(FRender);
     // mpv's call always has a picture for us, even without a new frame: one
-    // that waited longer than mpv's 200 ms for us (a busy GUI thread) has
-    // become its current frame, and only that is drawn now. A paused pane
-    // would show its old picture for good if it were skipped.
-    if (!FBuffer || (Redraw && !FFrameSeen && !(Flags & MPV_RENDER_UPDATE_FRAME)))
-        return;
+    // that waited longer than mpv's 200 ms for us has become its current
+    // frame, and only that is drawn now. A paused pane would show its old
+    // picture for good if it were skipped. A redraw before the file's first
+    // picture would only draw black.
+    if (Redraw && !FFrameSeen && !(Flags & MPV_RENDER_UPDATE_FRAME))
+        return false;
     FFrameSeen = true;
-    int Size[2] = {FViewSize.width(), FViewSize.height()};
+    int Size[2] = {Target.Width(), Target.Height()};
+    // bgr0 is Qt's RGB32 on a little-endian machine: the pane paints it as
+    // it is, and mpv's converters write it straight from the decoder's YUV.
     char Format[] = "bgr0";
-    size_t Stride = FStride;
+    size_t Stride = Target.Stride();
     mpv_render_param Params[] = {{MPV_RENDER_PARAM_SW_SIZE, Size},
                                  {MPV_RENDER_PARAM_SW_FORMAT, Format},
                                  {MPV_RENDER_PARAM_SW_STRIDE, &Stride},
-                                 {MPV_RENDER_PARAM_SW_POINTER, FBuffer},
+                                 {MPV_RENDER_PARAM_SW_POINTER, Target.Pixels()},
                                  {MPV_RENDER_PARAM_INVALID, nullptr}};
-    if (mpv_render_context_render(FRender, Params) < 0)
+    return mpv_render_context_render(FRender, Params) >= 0;
+}
+
+void TMpvRenderer::Deliver() {
+    const TFrameBuffer* Picture = FLoop->Take();
+    if (!Picture || FViewSize.isEmpty())
         return;
-    FHasFrame = true;
+    FImage = QImage(Picture->Pixels(), Picture->Width(), Picture->Height(),
+                    static_cast<qsizetype>(Picture->Stride()), QImage::Format_RGB32);
     if (FOnFrame)
         FOnFrame();
 }
@@ -71,27 +78,19 @@ void TMpvRenderer::SetViewSize(QSize Size) {
     if (Size == FViewSize)
         return;
     FViewSize = Size;
-    std::free(FBuffer);
-    FBuffer = nullptr;
-    FImage = QImage();
     if (Size.isEmpty())
-        return;
-    FStride = (static_cast<size_t>(Size.width()) * 4 + 63) / 64 * 64;
-    FBuffer = static_cast<unsigned char*>(std::aligned_alloc(64, FStride * Size.height()));
-    if (!FBuffer)
-        return;
-    std::memset(FBuffer, 0, FStride * Size.height());
-    // bgr0 in memory is Qt's RGB32 on a little-endian machine.
-    FImage =
-        QImage(FBuffer, Size.width(), Size.height(), static_cast<qsizetype>(FStride), QImage::Format_RGB32);
-    FHasFrame = false;
-    // Draw the current picture again at the new size.
-    if (FRender && !FRenderQueued.exchange(true))
-        QMetaObject::invokeMethod(
-            &FReceiver, [this] { Render(true); }, Qt::QueuedConnection);
+        FImage = QImage();
+    if (FLoop)
+        FLoop->SetSize(Size.width(), Size.height());
+}
+
+void TMpvRenderer::Forget() {
+    FImage = QImage();
+    FFrameSeen = false;
+    if (FLoop)
+        FLoop->NewGeneration();
 }
 
 const QImage& TMpvRenderer::Frame() const {
-    static const QImage kNone;
-    return FHasFrame ? FImage : kNone;
+    return FImage;
 }

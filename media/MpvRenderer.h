@@ -9,20 +9,27 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 
 struct mpv_handle;
 struct mpv_render_context;
+class TFrameBuffer;
+class TRenderLoop;
 
-// Draws one core's video with mpv's software renderer into an image of the
-// size the pane shows it at, so that it works on every Qt platform,
-// offscreen included. Create, use and destroy it on the GUI thread.
+// Draws one core's video with mpv's software renderer into pictures of the
+// size the pane shows them at, so that it works on every Qt platform,
+// offscreen included. The drawing runs on a thread of the renderer's own,
+// which mpv's render API allows, so that the GUI thread only shows finished
+// pictures and four panes convert and scale at once. Create, use and destroy
+// the renderer on the GUI thread.
 class TMpvRenderer {
 public:
     // Creates the render context of Mpv, an initialised core; Error() says
     // why when it could not.
     explicit TMpvRenderer(mpv_handle* Mpv);
-    // Frees the render context; the core must still exist.
+    // Stops the drawing thread, then frees the render context; the core must
+    // still exist. No picture is announced afterwards.
     ~TMpvRenderer();
     TMpvRenderer(const TMpvRenderer&) = delete;
     TMpvRenderer& operator=(const TMpvRenderer&) = delete;
@@ -31,27 +38,27 @@ public:
     const std::string& Error() const { return FError; }
     // Runs on the GUI thread each time Frame() holds a new picture.
     void SetOnFrame(std::function<void()> OnFrame) { FOnFrame = std::move(OnFrame); }
-    // The size pictures are drawn at; the current one is drawn again.
+    // The size pictures are drawn at; the current one is drawn again. The
+    // picture shown keeps its size until the new one comes.
     void SetViewSize(QSize Size);
-    // A new file is loading: no picture until it gives one.
+    // A new file is loading: no picture until it gives one, and none drawn
+    // from the file before is shown.
     void Forget();
-    // The latest picture; null when there is none.
+    // The latest picture; null when there is none. It stays as it is until
+    // the GUI thread returns to its event loop.
     const QImage& Frame() const;
 
 private:
-    static void OnUpdate(void* Self); // from an mpv thread
-    // Redraw: asked by us, not by mpv, to draw the last picture again, e.g. after a resize.
-    void Render(bool Redraw = false);
+    static void OnUpdate(void* Self);             // from an mpv thread
+    bool Draw(TFrameBuffer& Target, bool Redraw); // on the drawing thread
+    void Deliver();                               // on the GUI thread
 
     mpv_render_context* FRender = nullptr;
     std::string FError;
-    QObject FReceiver;                      // queued calls land here, on the GUI thread
-    std::atomic<bool> FRenderQueued{false}; // one queued render at a time
+    QObject FReceiver; // queued calls land here, on the GUI thread
     std::function<void()> FOnFrame;
     QSize FViewSize;
-    unsigned char* FBuffer = nullptr; // 64-byte aligned bgr0 pixels of FImage
-    size_t FStride = 0;
-    QImage FImage;
-    bool FHasFrame = false;  // FImage holds a picture at the current size
-    bool FFrameSeen = false; // mpv has given a picture since the load
+    QImage FImage;                       // the drawing thread's last picture handed over, not a copy
+    std::atomic<bool> FFrameSeen{false}; // mpv has given a picture since the load
+    std::unique_ptr<TRenderLoop> FLoop;  // after the render context exists, before it is freed
 };
