@@ -27,6 +27,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -37,6 +38,7 @@ constexpr char kDuration[] = "duration";
 constexpr char kEofReached[] = "eof-reached";
 constexpr char kPausedForCache[] = "paused-for-cache";
 constexpr char kFrameNumber[] = "estimated-frame-number";
+constexpr char kDroppedFrames[] = "frame-drop-count"; // frames the video output dropped for being late
 constexpr char kAudioPts[] = "audio-pts"; // the sound's position, finer than a frame; the picture follows it
 constexpr char kVideoWidth[] = "dwidth";  // the display size, aspect applied
 constexpr char kVideoHeight[] = "dheight";
@@ -48,6 +50,7 @@ constexpr char kPitchCorrection[] = "audio-pitch-correction";
 constexpr char kLoopFile[] = "loop-file";
 constexpr char kAudioFilters[] = "af";
 constexpr char kAudioOutput[] = "ao";
+constexpr char kDecoderThreads[] = "vd-lavc-threads";
 constexpr char kLoadFile[] = "loadfile";
 constexpr char kStop[] = "stop";
 constexpr char kSeek[] = "seek";
@@ -79,6 +82,9 @@ constexpr std::pair<const char*, const char*> kCoreOptions[] = {
     {"keep-open", "yes"},
     {"pause", "yes"},
     {"hr-seek", "yes"},
+    // Each picture is handed to the renderer when it is due, so that the
+    // drawing thread never waits inside mpv for its time to come.
+    {"video-timing-offset", "0"},
     {mpvname::kAudioOutput, "pipewire,pulse,alsa"},
     {"audio-fallback-to-null", "yes"},
     {"input-default-bindings", "no"},
@@ -161,6 +167,7 @@ public:
     void OnEofReached(const mpv_event_property& Property);
     void OnPausedForCache(const mpv_event_property& Property);
     void OnFrameNumber(const mpv_event_property& Property);
+    void OnDroppedFrames(const mpv_event_property& Property);
     void OnVideoWidth(const mpv_event_property& Property);
     void OnVideoHeight(const mpv_event_property& Property);
     void SetVideoSize(QSize Size);
@@ -261,6 +268,7 @@ public:
     double FPosition = 0.0;
     double FDuration = 0.0;
     int64_t FFrameNumber = -1;
+    int64_t FDroppedFrames = 0;
     int64_t FRestartFrame = -1; // the frame the last seek restarted at, -1 until known
     bool FMute = false;
     int FBalance = 0;
@@ -287,6 +295,7 @@ const TObservedProperty kObserved[] = {
     {mpvname::kEofReached, MPV_FORMAT_FLAG, &TMpvEngine::TImpl::OnEofReached},
     {mpvname::kPausedForCache, MPV_FORMAT_FLAG, &TMpvEngine::TImpl::OnPausedForCache},
     {mpvname::kFrameNumber, MPV_FORMAT_INT64, &TMpvEngine::TImpl::OnFrameNumber},
+    {mpvname::kDroppedFrames, MPV_FORMAT_INT64, &TMpvEngine::TImpl::OnDroppedFrames},
     {mpvname::kVideoWidth, MPV_FORMAT_INT64, &TMpvEngine::TImpl::OnVideoWidth},
     {mpvname::kVideoHeight, MPV_FORMAT_INT64, &TMpvEngine::TImpl::OnVideoHeight},
 };
@@ -303,6 +312,10 @@ TMpvEngine::TImpl::TImpl(const TMpvEngineOptions& Options) {
     }
     for (const auto& [Name, Value] : kCoreOptions)
         mpv_set_option_string(FMpv, Name, Value);
+    // FFmpeg's default of a thread per core and one more, up to 16, per
+    // pane, gives four panes more decoders than cores to run them on.
+    const std::string DecoderThreads = std::to_string(std::max(1u, std::thread::hardware_concurrency()));
+    mpv_set_option_string(FMpv, mpvname::kDecoderThreads, DecoderThreads.c_str());
     if (const char* Ao = std::getenv("QUADV_MPV_AO"); Ao && *Ao)
         mpv_set_option_string(FMpv, mpvname::kAudioOutput, Ao);
     for (const auto& [Name, Value] : Options.Extra) {
@@ -470,6 +483,11 @@ void TMpvEngine::TImpl::OnPausedForCache(const mpv_event_property& Property) {
 
 void TMpvEngine::TImpl::OnFrameNumber(const mpv_event_property& Property) {
     FFrameNumber = Property.format == MPV_FORMAT_INT64 ? *static_cast<const int64_t*>(Property.data) : -1;
+}
+
+void TMpvEngine::TImpl::OnDroppedFrames(const mpv_event_property& Property) {
+    if (Property.format == MPV_FORMAT_INT64)
+        FDroppedFrames = *static_cast<const int64_t*>(Property.data);
 }
 
 void TMpvEngine::TImpl::OnLoadReply(const mpv_event& Event) {
@@ -803,6 +821,10 @@ TMpvEngine::~TMpvEngine() = default;
 
 int64_t TMpvEngine::FrameNumber() const {
     return FImpl->FFrameNumber;
+}
+
+int64_t TMpvEngine::DroppedFrames() const {
+    return FImpl->FDroppedFrames;
 }
 
 int64_t TMpvEngine::RestartFrame() const {
