@@ -605,6 +605,14 @@ int main(int Argc, char** Argv) {
                 Link.LandPaused(); // as the window does after Play/Pause with Link on
                 const std::array<int, 4> Frames = ShownFrames(Panes);
                 Same += Frames[0] >= 0 && Spread(Frames) == 0 ? 1 : 0;
+                if (std::getenv("QUADV_BENCH_TRACE"))
+                    std::fprintf(
+                        stderr,
+                        "pause %s round %d reference %d frames %d %d %d %d positions %.3f %.3f %.3f %.3f\n",
+                        Linked ? "linked" : "unlinked", Round, Link.Reference(), Frames[0], Frames[1],
+                        Frames[2], Frames[3], Panes[0].Pane->GetCurrentPosition(),
+                        Panes[1].Pane->GetCurrentPosition(), Panes[2].Pane->GetCurrentPosition(),
+                        Panes[3].Pane->GetCurrentPosition());
                 for (TPane& P : Panes)
                     P.Pane->Play();
                 Link.Arm();
