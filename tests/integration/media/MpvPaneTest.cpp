@@ -823,6 +823,43 @@ TEST_F(MpvPaneTest, MissingFileRaisesAndUnplayableFileShowsTheMessage) {
     EXPECT_TRUE(Video->toolTip().isEmpty());
 }
 
+// A pause with Link on, given right after the panes were started or resumed
+// together, before they have reported enough to be compared, lands all four
+// on the reference's frame.
+TEST_F(MpvPaneTest, LinkedPauseRightAfterAResumeLandsAllFourOnOneFrame) {
+    std::array<TPane, 4> P;
+    for (int I = 0; I < 4; ++I) {
+        P[I] = MakePane();
+        LoadAndSettle(P[I], Clip(I + 1, "320x240"));
+    }
+    TInStepLink Link({P[0].Pane.get(), P[1].Pane.get(), P[2].Pane.get(), P[3].Pane.get()});
+    Link.SetLinked(true);
+    for (TPane& Pane : P)
+        Pane.Pane->Play();
+    for (TPane& Pane : P)
+        Pane.Pane->SetCurrentPosition(1.0);
+    Link.Arm();
+    auto AllSettled = [&] {
+        return std::all_of(P.begin(), P.end(), [](const TPane& Pane) { return Pane.Engine->Settled(); });
+    };
+    for (int Round = 0; Round < 6; ++Round) {
+        ASSERT_TRUE(WaitFor(AllSettled));
+        Spin(60 + 20 * Round); // a few frames: fewer reports than the link compares by
+        for (TPane& Pane : P)
+            Pane.Pane->Pause();
+        Link.LandPaused();
+        ASSERT_TRUE(WaitFor(AllSettled));
+        const int Expected = SampleClipFrame(P[0].Engine->Frame());
+        for (int I = 1; I < 4; ++I)
+            EXPECT_TRUE(ShowsFrame(P[I], Expected))
+                << "round " << Round << ": pane " << I << " shows " << SampleClipFrame(P[I].Engine->Frame())
+                << ", the reference " << Expected;
+        for (TPane& Pane : P)
+            Pane.Pane->Play();
+        Link.Arm();
+    }
+}
+
 // Counts what an engine announces, and outlives it.
 class TFrameCounter : public TMediaEngineObserver {
 public:
