@@ -13,12 +13,16 @@ void TInStepControl::SetLinked(bool Linked) {
         FArmed = false;
         FSought.reset();
         FInStep.fill(false);
+        FTogether.fill(false);
     }
 }
 
 void TInStepControl::Arm() {
-    if (FLinked)
-        FArmed = true;
+    if (!FLinked)
+        return;
+    FArmed = true;
+    FTogether.fill(true);
+    FTogetherSince.reset(); // from the next run on
 }
 
 void TInStepControl::SetSought(int Pane) {
@@ -183,8 +187,15 @@ TInStepCommands TInStepControl::Update(double Now, const TInStepPanes& Panes) {
         if (!Panes[I].Playing) {
             Forget(I);
             FWaiting[I] = false;
+            FTogether[I] = false;
         }
     }
+    if (!FTogetherSince)
+        FTogetherSince = Now;
+    // A pane brought together that has not reported enough to be placed by
+    // now is not playing with the others.
+    if (Now - *FTogetherSince > kTogetherPatience)
+        FTogether.fill(false);
     FInStep.fill(false);
     FReference = FLinked && FArmed ? ChooseReference(FSought, Panes) : -1;
     const int Ref = FReference;
@@ -204,8 +215,9 @@ TInStepCommands TInStepControl::Update(double Now, const TInStepPanes& Panes) {
                 SetTrim(I, 1.0);
                 SetHold(I, false);
             }
-        if (Ref >= 0)
-            FInStep[Ref] = true;
+        // Panes just brought together are in step until their reports can say otherwise.
+        for (int I = 0; I < kInStepPanes && Ref >= 0; ++I)
+            FInStep[I] = I == Ref || FTogether[I];
         return Commands;
     }
     const TInStepPane& R = Panes[Ref];
@@ -239,6 +251,10 @@ TInStepCommands TInStepControl::Update(double Now, const TInStepPanes& Panes) {
             }
         }
         const std::optional<double> At = Estimate(I, Now, UseReadings);
+        if (At)
+            FTogether[I] = false; // from now on its reports say where it is
+        else
+            FInStep[I] = FTogether[I];
         if (!Panes[I].Playing || !At) {
             SetTrim(I, 1.0);
             if (!Panes[I].Playing)
@@ -278,8 +294,11 @@ TInStepCommands TInStepControl::Update(double Now, const TInStepPanes& Panes) {
             FLoopSent = true;
             Commands[Ref].SeekTo = 0.0;
             for (int I = 0; I < kInStepPanes; ++I)
-                if (Wraps[I] && FInStep[I])
+                if (Wraps[I] && FInStep[I]) {
                     Commands[I].SeekTo = 0.0;
+                    FTogether[I] = true;
+                }
+            FTogetherSince = Now;
         } else if (!FLoopSent && R.Rate > 0.0 && RefPosition >= R.Duration - 4.0 * *Frame) {
             // The last frame's report may be missed; waiting, nobody reports.
             FNextRun = Now + (Over - RefPosition) / R.Rate;

@@ -80,6 +80,9 @@ public:
     static constexpr size_t kSamples = 16;      // the reports an estimate is made of
     static constexpr size_t kMinSamples = 4;
     static constexpr size_t kClockSamples = 4; // readings an estimate is made of
+    // Panes brought together (a start, a resume, a loop for all) count as in
+    // step for this long at most while they have too few reports to compare.
+    static constexpr double kTogetherPatience = 0.75;
 
     // Link on or off. Off also ends the keeping in step: the next Update
     // sets every trim back to 1 and moves nothing.
@@ -162,6 +165,11 @@ private:
     std::array<TClock, kInStepPanes> FClocks;
     std::array<double, kInStepPanes> FLast{}; // the latest reported position
     std::array<bool, kInStepPanes> FInStep{}; // the reference or a follower at the latest Update
+    // Brought together with the others (Arm, or the loop the control started
+    // for all) and not yet placed by reports of its own since: right after a
+    // start, a resume or a loop there are too few of them to compare.
+    std::array<bool, kInStepPanes> FTogether{};
+    std::optional<double> FTogetherSince; // when they were, as the next run saw it
     std::array<double, kInStepPanes> FTrim{1.0, 1.0, 1.0, 1.0};
     std::array<double, kInStepPanes> FSpeed{1.0, 1.0, 1.0, 1.0}; // as commanded
     std::array<TInStepMap, kInStepPanes> FMaps{};

@@ -3,10 +3,11 @@
 
 #include "MpvEngine.h"
 
+#include "MpvRenderer.h"
+#include "MpvSyncGroup.h"
 #include "QuadvError.h"
 
 #include <mpv/client.h>
-#include <mpv/render.h>
 
 #include <QCoreApplication>
 #include <QFile>
@@ -26,6 +27,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -36,8 +38,9 @@ constexpr char kDuration[] = "duration";
 constexpr char kEofReached[] = "eof-reached";
 constexpr char kPausedForCache[] = "paused-for-cache";
 constexpr char kFrameNumber[] = "estimated-frame-number";
+constexpr char kDroppedFrames[] = "frame-drop-count"; // frames the video output dropped for being late
 constexpr char kAudioPts[] = "audio-pts"; // the sound's position, finer than a frame; the picture follows it
-constexpr char kVideoWidth[] = "dwidth"; // the display size, aspect applied
+constexpr char kVideoWidth[] = "dwidth";  // the display size, aspect applied
 constexpr char kVideoHeight[] = "dheight";
 constexpr char kPause[] = "pause";
 constexpr char kVolume[] = "volume";
@@ -47,6 +50,7 @@ constexpr char kPitchCorrection[] = "audio-pitch-correction";
 constexpr char kLoopFile[] = "loop-file";
 constexpr char kAudioFilters[] = "af";
 constexpr char kAudioOutput[] = "ao";
+constexpr char kDecoderThreads[] = "vd-lavc-threads";
 constexpr char kLoadFile[] = "loadfile";
 constexpr char kStop[] = "stop";
 constexpr char kSeek[] = "seek";
@@ -78,6 +82,9 @@ constexpr std::pair<const char*, const char*> kCoreOptions[] = {
     {"keep-open", "yes"},
     {"pause", "yes"},
     {"hr-seek", "yes"},
+    // Each picture is handed to the renderer when it is due, so that the
+    // drawing thread never waits inside mpv for its time to come.
+    {"video-timing-offset", "0"},
     {mpvname::kAudioOutput, "pipewire,pulse,alsa"},
     {"audio-fallback-to-null", "yes"},
     {"input-default-bindings", "no"},
@@ -111,7 +118,6 @@ constexpr double kMaxSpeed = 100.0;
 // which keeps the pitch, breaks the sound each time it comes in or goes out
 // and at changes of its speed; it serves the rates a user picks.
 constexpr double kResampledSpeeds = 0.02;
-constexpr int kSyncGroupPatienceMs = 3000; // a group whose restart never comes lets go after this
 // A seek mpv never completes (it cannot seek in a pipe, and only logs that)
 // is given up after the same time, so that the position and the end of
 // playback are followed again.
@@ -144,21 +150,16 @@ std::string BalanceFilter(int Balance) {
 
 } // namespace
 
-class TSyncGroup;
-
-class TMpvEngine::TImpl {
+class TMpvEngine::TImpl : public TSyncMember {
 public:
     explicit TImpl(const TMpvEngineOptions& Options);
     ~TImpl();
 
-    // Called from any mpv thread; both only queue a call to the GUI thread.
+    // Called from any mpv thread; only queues a call to the GUI thread.
     static void OnWakeup(void* Self);
-    static void OnRenderUpdate(void* Self);
 
     void DrainEvents();
     void HandleEvent(const mpv_event& Event);
-    // Redraw: asked by us, not by mpv, to draw the last picture again, e.g. after a resize.
-    void RenderFrame(bool Redraw = false);
 
     // Observed properties, dispatched from kObserved by the event's reply id.
     void OnTimePos(const mpv_event_property& Property);
@@ -166,6 +167,7 @@ public:
     void OnEofReached(const mpv_event_property& Property);
     void OnPausedForCache(const mpv_event_property& Property);
     void OnFrameNumber(const mpv_event_property& Property);
+    void OnDroppedFrames(const mpv_event_property& Property);
     void OnVideoWidth(const mpv_event_property& Property);
     void OnVideoHeight(const mpv_event_property& Property);
     void SetVideoSize(QSize Size);
@@ -201,7 +203,6 @@ public:
     void MovePosition(double Seconds, TPositionCause Cause);
     void NotifyStatus();
     void ResetForLoad();
-    void LeaveGroup();
     // A play-through ended while playing: the next one, a wait for it, or the stop after the last.
     void EndPlayThrough();
     void FinishPlayThrough();
@@ -209,18 +210,21 @@ public:
     void CountAfresh();
     std::string LoopValue() const { return FHoldLoops ? std::string("no") : LoopFileValue(FPlayCount); }
 
+    // TSyncMember
+    bool SyncSeeking() const override { return FSeeking; }
+    void SyncReleased() override { ApplyPause(); }
+
     mpv_handle* FMpv = nullptr;
-    mpv_render_context* FRender = nullptr;
-    QObject FReceiver;                      // queued calls land here, on the GUI thread
-    std::atomic<bool> FDrainQueued{false};  // one queued drain at a time
-    std::atomic<double> FWokenAt{-1.0};     // when mpv woke the queued drain, on the steady clock
-    double FDrainFrom = -1.0;               // that time, for the events of the drain under way
-    double FPositionTime = -1.0;            // when mpv told the latest playback position
-    TPlaybackClock FClock;                  // the latest reading of the sound's position
-    double FClockAsked = -1.0;              // when the reading under way was asked for, -1 when none is
-    uint64_t FClockSerial = 0;              // moves on at each seek, so that a reading from before is dropped
-    std::atomic<bool> FRenderQueued{false}; // one queued render at a time
-    std::string FCoreError;                 // why the core could not start, "" when it runs
+    std::unique_ptr<TMpvRenderer> FRenderer;
+    QObject FReceiver;                     // queued calls land here, on the GUI thread
+    std::atomic<bool> FDrainQueued{false}; // one queued drain at a time
+    std::atomic<double> FWokenAt{-1.0};    // when mpv woke the queued drain, on the steady clock
+    double FDrainFrom = -1.0;              // that time, for the events of the drain under way
+    double FPositionTime = -1.0;           // when mpv told the latest playback position
+    TPlaybackClock FClock;                 // the latest reading of the sound's position
+    double FClockAsked = -1.0;             // when the reading under way was asked for, -1 when none is
+    uint64_t FClockSerial = 0;             // moves on at each seek, so that a reading from before is dropped
+    std::string FCoreError;                // why the core could not start, "" when it runs
     TMediaEngineObserver* FObserver = nullptr;
 
     enum class TPhase { NoMedia, Opening, Loaded, Failed };
@@ -247,7 +251,6 @@ public:
     bool FBuffering = false;
     bool FSeeking = false;               // a seek was sent and its restart has not come
     uint64_t FSeekSerial = 0;            // counts the seeks sent; a late patience timer finds it moved on
-    bool FHeld = false;                  // held by a sync group
     std::optional<double> FPendingSeek;  // a seek before the file was open
     std::deque<TFrameStep> FSteps;       // frame steps waiting to be sent
     std::optional<TFrameStep> FStepping; // the step sent, until its frame shows
@@ -265,6 +268,7 @@ public:
     double FPosition = 0.0;
     double FDuration = 0.0;
     int64_t FFrameNumber = -1;
+    int64_t FDroppedFrames = 0;
     int64_t FRestartFrame = -1; // the frame the last seek restarted at, -1 until known
     bool FMute = false;
     int FBalance = 0;
@@ -275,14 +279,6 @@ public:
     bool FPauseSent = true; // the last pause value given to mpv
 
     QSize FVideoSize; // empty while unknown
-    QSize FViewSize;
-    unsigned char* FBuffer = nullptr; // 64-byte aligned bgr0 pixels of FImage
-    size_t FStride = 0;
-    QImage FImage;
-    bool FHasFrame = false;  // FImage holds a picture at the current size
-    bool FFrameSeen = false; // mpv has given a picture since the load
-
-    std::shared_ptr<TSyncGroup> FGroup;
 };
 
 namespace {
@@ -299,77 +295,12 @@ const TObservedProperty kObserved[] = {
     {mpvname::kEofReached, MPV_FORMAT_FLAG, &TMpvEngine::TImpl::OnEofReached},
     {mpvname::kPausedForCache, MPV_FORMAT_FLAG, &TMpvEngine::TImpl::OnPausedForCache},
     {mpvname::kFrameNumber, MPV_FORMAT_INT64, &TMpvEngine::TImpl::OnFrameNumber},
+    {mpvname::kDroppedFrames, MPV_FORMAT_INT64, &TMpvEngine::TImpl::OnDroppedFrames},
     {mpvname::kVideoWidth, MPV_FORMAT_INT64, &TMpvEngine::TImpl::OnVideoWidth},
     {mpvname::kVideoHeight, MPV_FORMAT_INT64, &TMpvEngine::TImpl::OnVideoHeight},
 };
 
 } // namespace
-
-// Panes sought within one turn of the event loop. The group opens with the
-// first seek of a turn and closes when control returns to the loop; once
-// closed and every member has restarted, the members resume together.
-class TSyncGroup {
-public:
-    static void Join(TMpvEngine::TImpl* Engine) {
-        if (!FOpen) {
-            FOpen = std::make_shared<TSyncGroup>();
-            QTimer::singleShot(0, QCoreApplication::instance(), [] {
-                std::shared_ptr<TSyncGroup> Group = std::move(FOpen);
-                FOpen.reset();
-                if (Group) {
-                    Group->FClosed = true;
-                    Group->TryRelease();
-                    std::weak_ptr<TSyncGroup> Weak = Group;
-                    QTimer::singleShot(kSyncGroupPatienceMs, QCoreApplication::instance(), [Weak] {
-                        if (std::shared_ptr<TSyncGroup> Late = Weak.lock())
-                            Late->Release();
-                    });
-                }
-            });
-        }
-        if (Engine->FGroup == FOpen)
-            return;
-        Engine->LeaveGroup();
-        Engine->FGroup = FOpen;
-        FOpen->FMembers.push_back(Engine);
-        Engine->FHeld = true;
-    }
-
-    void Leave(TMpvEngine::TImpl* Engine) {
-        FMembers.erase(std::remove(FMembers.begin(), FMembers.end(), Engine), FMembers.end());
-        Engine->FHeld = false;
-        TryRelease();
-    }
-
-    void TryRelease() {
-        if (!FClosed)
-            return;
-        for (TMpvEngine::TImpl* Member : FMembers)
-            if (Member->FSeeking)
-                return;
-        Release();
-    }
-
-private:
-    void Release() {
-        // Keep the group alive while its members drop their references.
-        std::vector<TMpvEngine::TImpl*> Members = std::move(FMembers);
-        FMembers.clear();
-        std::shared_ptr<TSyncGroup> Self;
-        for (TMpvEngine::TImpl* Member : Members) {
-            Member->FHeld = false;
-            if (!Self)
-                Self = std::move(Member->FGroup);
-            Member->FGroup.reset();
-        }
-        for (TMpvEngine::TImpl* Member : Members)
-            Member->ApplyPause();
-    }
-
-    static inline std::shared_ptr<TSyncGroup> FOpen; // the group of the current turn, if any
-    std::vector<TMpvEngine::TImpl*> FMembers;
-    bool FClosed = false; // no more members; released once all have restarted
-};
 
 TMpvEngine::TImpl::TImpl(const TMpvEngineOptions& Options) {
     // mpv parses numbers with the C locale, whatever Qt set from the environment.
@@ -381,6 +312,10 @@ TMpvEngine::TImpl::TImpl(const TMpvEngineOptions& Options) {
     }
     for (const auto& [Name, Value] : kCoreOptions)
         mpv_set_option_string(FMpv, Name, Value);
+    // FFmpeg's default of a thread per core and one more, up to 16, per
+    // pane, gives four panes more decoders than cores to run them on.
+    const std::string DecoderThreads = std::to_string(std::max(1u, std::thread::hardware_concurrency()));
+    mpv_set_option_string(FMpv, mpvname::kDecoderThreads, DecoderThreads.c_str());
     if (const char* Ao = std::getenv("QUADV_MPV_AO"); Ao && *Ao)
         mpv_set_option_string(FMpv, mpvname::kAudioOutput, Ao);
     for (const auto& [Name, Value] : Options.Extra) {
@@ -394,36 +329,31 @@ TMpvEngine::TImpl::TImpl(const TMpvEngineOptions& Options) {
             FCoreError = std::string("the media engine could not start: ") + mpv_error_string(Error);
     }
     if (FCoreError.empty()) {
-        char ApiType[] = MPV_RENDER_API_TYPE_SW;
-        mpv_render_param Params[] = {{MPV_RENDER_PARAM_API_TYPE, ApiType},
-                                     {MPV_RENDER_PARAM_INVALID, nullptr}};
-        if (int Error = mpv_render_context_create(&FRender, FMpv, Params); Error < 0) {
-            FRender = nullptr;
-            FCoreError = std::string("the video renderer could not start: ") + mpv_error_string(Error);
-        }
+        FRenderer = std::make_unique<TMpvRenderer>(FMpv);
+        FCoreError = FRenderer->Error();
     }
     if (!FCoreError.empty()) {
+        FRenderer.reset();
         mpv_terminate_destroy(FMpv);
         FMpv = nullptr;
         return;
     }
     for (size_t Index = 0; Index < std::size(kObserved); ++Index)
         mpv_observe_property(FMpv, Index, kObserved[Index].Name, kObserved[Index].Format);
-    mpv_render_context_set_update_callback(FRender, &TImpl::OnRenderUpdate, this);
+    FRenderer->SetOnFrame([this] {
+        if (FObserver)
+            FObserver->EngineFrameReady();
+    });
     mpv_set_wakeup_callback(FMpv, &TImpl::OnWakeup, this);
 }
 
 TMpvEngine::TImpl::~TImpl() {
-    LeaveGroup();
-    if (FRender) {
-        mpv_render_context_set_update_callback(FRender, nullptr, nullptr);
-        mpv_render_context_free(FRender);
-    }
+    LeaveSyncGroup();
+    FRenderer.reset(); // the render context goes before its core
     if (FMpv) {
         mpv_set_wakeup_callback(FMpv, nullptr, nullptr);
         mpv_terminate_destroy(FMpv);
     }
-    std::free(FBuffer);
 }
 
 void TMpvEngine::TImpl::OnWakeup(void* Self) {
@@ -433,13 +363,6 @@ void TMpvEngine::TImpl::OnWakeup(void* Self) {
     if (!Engine->FDrainQueued.exchange(true))
         QMetaObject::invokeMethod(
             &Engine->FReceiver, [Engine] { Engine->DrainEvents(); }, Qt::QueuedConnection);
-}
-
-void TMpvEngine::TImpl::OnRenderUpdate(void* Self) {
-    auto* Engine = static_cast<TImpl*>(Self);
-    if (!Engine->FRenderQueued.exchange(true))
-        QMetaObject::invokeMethod(
-            &Engine->FReceiver, [Engine] { Engine->RenderFrame(); }, Qt::QueuedConnection);
 }
 
 void TMpvEngine::TImpl::DrainEvents() {
@@ -521,33 +444,6 @@ void TMpvEngine::TImpl::HandleEvent(const mpv_event& Event) {
     }
 }
 
-void TMpvEngine::TImpl::RenderFrame(bool Redraw) {
-    FRenderQueued = false;
-    if (!FRender)
-        return;
-    const uint64_t Flags = mpv_render_context_update(FRender);
-    // mpv's call always has a picture for us, even without a new frame: one
-    // that waited longer than mpv's 200 ms for us (a busy GUI thread) has
-    // become its current frame, and only that is drawn now. A paused pane
-    // would show its old picture for good if it were skipped.
-    if (!FBuffer || (Redraw && !FFrameSeen && !(Flags & MPV_RENDER_UPDATE_FRAME)))
-        return;
-    FFrameSeen = true;
-    int Size[2] = {FViewSize.width(), FViewSize.height()};
-    char Format[] = "bgr0";
-    size_t Stride = FStride;
-    mpv_render_param Params[] = {{MPV_RENDER_PARAM_SW_SIZE, Size},
-                                 {MPV_RENDER_PARAM_SW_FORMAT, Format},
-                                 {MPV_RENDER_PARAM_SW_STRIDE, &Stride},
-                                 {MPV_RENDER_PARAM_SW_POINTER, FBuffer},
-                                 {MPV_RENDER_PARAM_INVALID, nullptr}};
-    if (mpv_render_context_render(FRender, Params) < 0)
-        return;
-    FHasFrame = true;
-    if (FObserver)
-        FObserver->EngineFrameReady();
-}
-
 void TMpvEngine::TImpl::OnTimePos(const mpv_event_property& Property) {
     if (Property.format != MPV_FORMAT_DOUBLE || FSeeking || FPhase != TPhase::Loaded)
         return;
@@ -587,6 +483,11 @@ void TMpvEngine::TImpl::OnPausedForCache(const mpv_event_property& Property) {
 
 void TMpvEngine::TImpl::OnFrameNumber(const mpv_event_property& Property) {
     FFrameNumber = Property.format == MPV_FORMAT_INT64 ? *static_cast<const int64_t*>(Property.data) : -1;
+}
+
+void TMpvEngine::TImpl::OnDroppedFrames(const mpv_event_property& Property) {
+    if (Property.format == MPV_FORMAT_INT64)
+        FDroppedFrames = *static_cast<const int64_t*>(Property.data);
 }
 
 void TMpvEngine::TImpl::OnLoadReply(const mpv_event& Event) {
@@ -656,7 +557,7 @@ void TMpvEngine::TImpl::OnEndFile(const mpv_event_end_file& End) {
     FSeeking = false;
     FPendingSeek.reset();
     ClearSteps();
-    LeaveGroup();
+    LeaveSyncGroup();
     NotifyStatus();
 }
 
@@ -752,8 +653,7 @@ void TMpvEngine::TImpl::SeekDone() {
     // Asked before a sync group lets go, so the answer is the frame the seek reached.
     if (FMpv)
         mpv_get_property_async(FMpv, kRestartFrameReply, mpvname::kFrameNumber, MPV_FORMAT_INT64);
-    if (FGroup)
-        FGroup->TryRelease();
+    SyncSeekDone();
     // A play-through that ended while the seek was under way.
     if (FEof && FWantPlay)
         EndPlayThrough();
@@ -857,7 +757,7 @@ void TMpvEngine::TImpl::SendSeek(double Seconds) {
 }
 
 void TMpvEngine::TImpl::ApplyPause(bool Force) {
-    const bool Pause = !FWantPlay || FRate <= 0.0 || FHeld || FPhase != TPhase::Loaded;
+    const bool Pause = !FWantPlay || FRate <= 0.0 || SyncHeld() || FPhase != TPhase::Loaded;
     if (Pause == FPauseSent && !Force)
         return;
     FPauseSent = Pause;
@@ -891,7 +791,7 @@ void TMpvEngine::TImpl::NotifyStatus() {
 }
 
 void TMpvEngine::TImpl::ResetForLoad() {
-    LeaveGroup();
+    LeaveSyncGroup();
     FFailureReason.clear();
     FWantPlay = false;
     FStarted = false;
@@ -904,8 +804,8 @@ void TMpvEngine::TImpl::ResetForLoad() {
     FLoadReply = 0;
     FLoadEntry = 0;
     FFrameNumber = -1;
-    FHasFrame = false;
-    FFrameSeen = false;
+    if (FRenderer)
+        FRenderer->Forget();
     SetVideoSize(QSize());
     if (FDuration != 0.0) {
         FDuration = 0.0;
@@ -915,20 +815,16 @@ void TMpvEngine::TImpl::ResetForLoad() {
     MovePosition(0.0, TPositionCause::Restart);
 }
 
-void TMpvEngine::TImpl::LeaveGroup() {
-    if (std::shared_ptr<TSyncGroup> Group = std::move(FGroup)) {
-        FGroup.reset();
-        Group->Leave(this);
-    }
-    FHeld = false;
-}
-
 TMpvEngine::TMpvEngine(const TMpvEngineOptions& Options) : FImpl(std::make_unique<TImpl>(Options)) {}
 
 TMpvEngine::~TMpvEngine() = default;
 
 int64_t TMpvEngine::FrameNumber() const {
     return FImpl->FFrameNumber;
+}
+
+int64_t TMpvEngine::DroppedFrames() const {
+    return FImpl->FDroppedFrames;
 }
 
 int64_t TMpvEngine::RestartFrame() const {
@@ -1077,7 +973,7 @@ void TMpvEngine::Seek(double Seconds) {
         --E.FPlaysLeft;
     }
     if (E.FPhase == TImpl::TPhase::Loaded) {
-        TSyncGroup::Join(&E);
+        E.JoinSyncGroup();
         E.ApplyPause(); // held before the seek, so that the group starts from one frame
         E.SendSeek(Seconds);
     } else if (E.FPhase == TImpl::TPhase::Opening) {
@@ -1179,33 +1075,13 @@ QSize TMpvEngine::VideoSize() const {
 }
 
 void TMpvEngine::SetViewSize(QSize Size) {
-    TImpl& E = *FImpl;
-    if (Size == E.FViewSize)
-        return;
-    E.FViewSize = Size;
-    std::free(E.FBuffer);
-    E.FBuffer = nullptr;
-    E.FImage = QImage();
-    if (Size.isEmpty())
-        return;
-    E.FStride = (static_cast<size_t>(Size.width()) * 4 + 63) / 64 * 64;
-    E.FBuffer = static_cast<unsigned char*>(std::aligned_alloc(64, E.FStride * Size.height()));
-    if (!E.FBuffer)
-        return;
-    std::memset(E.FBuffer, 0, E.FStride * Size.height());
-    // bgr0 in memory is Qt's RGB32 on a little-endian machine.
-    E.FImage = QImage(E.FBuffer, Size.width(), Size.height(), static_cast<qsizetype>(E.FStride),
-                      QImage::Format_RGB32);
-    E.FHasFrame = false;
-    // Draw the current picture again at the new size.
-    if (E.FRender && !E.FRenderQueued.exchange(true))
-        QMetaObject::invokeMethod(
-            &E.FReceiver, [&E] { E.RenderFrame(true); }, Qt::QueuedConnection);
+    if (FImpl->FRenderer)
+        FImpl->FRenderer->SetViewSize(Size);
 }
 
 const QImage& TMpvEngine::Frame() const {
     static const QImage kNone;
-    return FImpl->FHasFrame ? FImpl->FImage : kNone;
+    return FImpl->FRenderer ? FImpl->FRenderer->Frame() : kNone;
 }
 
 void TMpvEngine::StepFrame(TFrameStep Direction) {

@@ -12,8 +12,9 @@
 #include <vector>
 
 // The engine that really plays: one libmpv core per pane, drawn by mpv's
-// software renderer into an image, so that it works on every Qt platform,
-// offscreen included. Create, use and destroy it on the GUI thread only.
+// software renderer into an image on a thread of the pane's own, so that it
+// works on every Qt platform, offscreen included. Create, use and destroy it
+// on the GUI thread only.
 //
 // Seeks are exact. Engines sought within one turn of the event loop form a
 // sync group: each holds playback until all of them have restarted at their
@@ -32,6 +33,8 @@ public:
 
     // mpv's estimate of the frame shown, -1 when unknown.
     int64_t FrameNumber() const;
+    // The frames mpv's video output dropped for coming late, as mpv counts them; 0 until it tells.
+    int64_t DroppedFrames() const;
     // The frame the last seek restarted at (before a sync group resumed), -1 until known.
     int64_t RestartFrame() const;
     // True once the file is open and no seek or frame step is under way.

@@ -29,6 +29,17 @@
 //   pause COUNT   four panes started together are paused and resumed COUNT
 //                 times at random moments, first unlinked, then linked:
 //                 prints how often all four showed one frame
+//   hd SECONDS [WIDTH HEIGHT]
+//                 four panes of WIDTH x HEIGHT (default 648 x 544, a 640 x
+//                 480 video area) in a 2 x 2 grid play together for SECONDS:
+//                 prints the frames their cores dropped, how far each
+//                 pane's position is behind the wall clock at the end, and
+//                 how long events posted to the window every 10 ms from
+//                 another thread waited before they were handled
+//   mpv SECONDS WIDTH HEIGHT
+//                 the same with four mpv --vo=x11 processes in windows of
+//                 WIDTH x HEIGHT, driven through their IPC sockets: loaded
+//                 paused, started together, read at the end and quit
 #include "InStepLink.h"
 #include "MpvEngine.h"
 #include "SampleClips.h"
@@ -37,17 +48,31 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QImage>
 #include <QThread>
 #include <QWidget>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <random>
+#include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -186,28 +211,226 @@ template <class T> T Spread(const std::array<T, 4>& Values) {
     return *std::max_element(Values.begin(), Values.end()) - *std::min_element(Values.begin(), Values.end());
 }
 
+double SteadyMs() {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+double Percentile(std::vector<double> Values, double Fraction) {
+    if (Values.empty())
+        return 0.0;
+    std::sort(Values.begin(), Values.end());
+    const size_t Index =
+        std::min(Values.size() - 1, static_cast<size_t>(std::ceil(Fraction * Values.size())) - 1);
+    return Values[Index];
+}
+
+// How long events posted to an object wait before it handles them: a thread
+// of its own posts one stamped with its time every 10 ms, so that a busy GUI
+// thread cannot delay the posting itself.
+class TLatencyProbe : public QObject {
+public:
+    static inline const QEvent::Type kStamp = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+    explicit TLatencyProbe(QObject* Target) : FTarget(Target) {
+        Target->installEventFilter(this);
+        FPoster = std::thread([this] {
+            while (FRunning) {
+                QCoreApplication::postEvent(FTarget, new TStampEvent(SteadyMs()));
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+    }
+    ~TLatencyProbe() override { Stop(); }
+    void Stop() {
+        FRunning = false;
+        if (FPoster.joinable())
+            FPoster.join();
+    }
+    const std::vector<double>& Waits() const { return FWaits; }
+
+protected:
+    bool eventFilter(QObject* Object, QEvent* Event) override {
+        if (Object != FTarget || Event->type() != kStamp)
+            return false;
+        FWaits.push_back(SteadyMs() - static_cast<TStampEvent*>(Event)->Posted);
+        return true;
+    }
+
+private:
+    struct TStampEvent : QEvent {
+        explicit TStampEvent(double At) : QEvent(kStamp), Posted(At) {}
+        double Posted;
+    };
+    QObject* FTarget;
+    std::atomic<bool> FRunning{true};
+    std::thread FPoster;
+    std::vector<double> FWaits; // GUI thread only
+};
+
+// One line-based exchange with an mpv process over its JSON IPC socket.
+class TMpvIpc {
+public:
+    bool Connect(const std::string& Path) {
+        FSocket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un Address{};
+        Address.sun_family = AF_UNIX;
+        std::snprintf(Address.sun_path, sizeof Address.sun_path, "%s", Path.c_str());
+        if (FSocket >= 0 && ::connect(FSocket, reinterpret_cast<sockaddr*>(&Address), sizeof Address) == 0)
+            return true;
+        Close();
+        return false;
+    }
+    ~TMpvIpc() { Close(); }
+    void Close() {
+        if (FSocket >= 0)
+            ::close(FSocket);
+        FSocket = -1;
+    }
+    // Sends Command (a JSON array) and returns the reply's data, nullopt on an error reply.
+    std::optional<std::string> Ask(const std::string& Command) {
+        const int Id = ++FRequest;
+        const std::string Line = "{\"command\":" + Command + ",\"request_id\":" + std::to_string(Id) + "}\n";
+        if (::write(FSocket, Line.data(), Line.size()) != static_cast<ssize_t>(Line.size()))
+            return std::nullopt;
+        const std::string Tag = "\"request_id\":" + std::to_string(Id);
+        for (;;) {
+            const std::optional<std::string> Reply = ReadLine();
+            if (!Reply)
+                return std::nullopt;
+            if (Reply->find(Tag) == std::string::npos)
+                continue; // an event
+            if (Reply->find("\"error\":\"success\"") == std::string::npos)
+                return std::nullopt;
+            const size_t Data = Reply->find("\"data\":");
+            if (Data == std::string::npos)
+                return std::string();
+            const size_t From = Data + 7;
+            const size_t To = Reply->find_first_of(",}", From);
+            return Reply->substr(From, To - From);
+        }
+    }
+
+private:
+    std::optional<std::string> ReadLine() {
+        for (;;) {
+            if (const size_t End = FBuffer.find('\n'); End != std::string::npos) {
+                std::string Line = FBuffer.substr(0, End);
+                FBuffer.erase(0, End + 1);
+                return Line;
+            }
+            char Chunk[4096];
+            const ssize_t N = ::read(FSocket, Chunk, sizeof Chunk);
+            if (N <= 0)
+                return std::nullopt;
+            FBuffer.append(Chunk, static_cast<size_t>(N));
+        }
+    }
+
+    int FSocket = -1;
+    int FRequest = 0;
+    std::string FBuffer;
+};
+
+// Four mpv processes as the baseline of the hd modes, each in a window of
+// Width x Height in a 2 x 2 grid. Returns the process's exit code.
+int RunMpvBaseline(char** Clips, double Seconds, int Width, int Height) {
+    char Folder[] = "/tmp/quadv-bench-XXXXXX";
+    if (!::mkdtemp(Folder)) {
+        std::perror("quadv_media_bench: mkdtemp");
+        return 1;
+    }
+    std::array<pid_t, 4> Children{};
+    std::array<std::string, 4> Sockets;
+    for (int I = 0; I < 4; ++I) {
+        Sockets[I] = std::string(Folder) + "/mpv" + std::to_string(I);
+        const std::string Ipc = "--input-ipc-server=" + Sockets[I];
+        const std::string Geometry = "--geometry=" + std::to_string(Width) + "x" + std::to_string(Height) +
+                                     "+" + std::to_string(I % 2 * Width) + "+" +
+                                     std::to_string(I / 2 * Height);
+        Children[I] = ::fork();
+        if (Children[I] == 0) {
+            ::execlp("mpv", "mpv", "--no-config", "--really-quiet", "--vo=x11", "--ao=null", "--no-border",
+                     "--pause", "--keep-open=yes", Geometry.c_str(), Ipc.c_str(), Clips[I],
+                     static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+    }
+    std::array<TMpvIpc, 4> Ipc;
+    int Result = 0;
+    const auto Limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    for (int I = 0; I < 4 && Result == 0; ++I) {
+        // Connected, and the file open: its duration is known.
+        while (!(Ipc[I].Connect(Sockets[I]) && Ipc[I].Ask("[\"get_property\",\"duration\"]"))) {
+            Ipc[I].Close();
+            if (std::chrono::steady_clock::now() > Limit) {
+                std::fprintf(stderr, "quadv_media_bench: mpv %d did not open its file\n", I + 1);
+                Result = 1;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    if (Result == 0) {
+        for (TMpvIpc& Process : Ipc)
+            Process.Ask("[\"set_property\",\"pause\",false]");
+        const double Start = SteadyMs();
+        std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(Seconds * 1000)));
+        long long Dropped = 0;
+        double WorstLag = 0.0;
+        std::string Lags;
+        for (TMpvIpc& Process : Ipc) {
+            const double Now = SteadyMs();
+            const std::optional<std::string> Position = Process.Ask("[\"get_property\",\"time-pos\"]");
+            const std::optional<std::string> Drops = Process.Ask("[\"get_property\",\"frame-drop-count\"]");
+            const double Lag = (Now - Start) - (Position ? std::atof(Position->c_str()) * 1000.0 : 0.0);
+            Dropped += Drops ? std::atoll(Drops->c_str()) : 0;
+            WorstLag = std::max(WorstLag, Lag);
+            Lags += (Lags.empty() ? "" : ",") + std::to_string(std::lround(Lag));
+        }
+        std::printf("mpv dropped=%lld worst-lag-ms=%.0f lag-ms=%s\n", Dropped, WorstLag, Lags.c_str());
+    }
+    for (int I = 0; I < 4; ++I) {
+        if (!Ipc[I].Ask("[\"quit\"]"))
+            ::kill(Children[I], SIGTERM);
+    }
+    for (pid_t Child : Children) {
+        int Status = 0;
+        ::waitpid(Child, &Status, 0);
+    }
+    for (const std::string& Socket : Sockets)
+        ::unlink(Socket.c_str());
+    ::rmdir(Folder);
+    return Result;
+}
 } // namespace
 
 int main(int Argc, char** Argv) {
-    QApplication App(Argc, Argv);
     if (Argc < 7) {
-        std::fprintf(stderr,
-                     "usage: quadv_media_bench play|seek|drift|step|snapshot|instep|instep-offset|pause "
-                     "CLIP1 CLIP2 CLIP3 CLIP4 ARG\n");
+        std::fprintf(
+            stderr,
+            "usage: quadv_media_bench play|seek|drift|step|snapshot|instep|instep-offset|pause|hd|mpv "
+            "CLIP1 CLIP2 CLIP3 CLIP4 ARG [WIDTH HEIGHT]\n");
         return 2;
     }
     const std::string Mode = Argv[1];
     const double Arg = std::atof(Argv[6]);
+    // The panes' outer size; the default gives a 640 x 480 video area.
+    const int PaneWidth = Argc >= 9 ? std::atoi(Argv[7]) : 648;
+    const int PaneHeight = Argc >= 9 ? std::atoi(Argv[8]) : 544;
+    if (Mode == "mpv")
+        return RunMpvBaseline(Argv + 2, Arg, PaneWidth, PaneHeight);
+    QApplication App(Argc, Argv);
     QWidget Window;
     std::array<TPane, 4> Panes;
     for (int I = 0; I < 4; ++I) {
         auto Engine = std::make_unique<TMpvEngine>();
         Panes[I].Engine = Engine.get();
         Panes[I].Pane = new TWindowsMediaPlayer(std::move(Engine), &Window);
-        Panes[I].Pane->setGeometry((I % 2) * 648, (I / 2) * 544, 648, 544);
+        Panes[I].Pane->setGeometry((I % 2) * PaneWidth, (I / 2) * PaneHeight, PaneWidth, PaneHeight);
         Panes[I].Pane->SetURL(QString::fromLocal8Bit(Argv[I + 2]));
     }
-    Window.resize(2 * 648, 2 * 544);
+    Window.resize(2 * PaneWidth, 2 * PaneHeight);
     Window.show();
     if (!WaitFor([&] { return AllSettled(Panes); })) {
         std::fprintf(stderr, "quadv_media_bench: the clips did not load\n");
@@ -382,6 +605,14 @@ int main(int Argc, char** Argv) {
                 Link.LandPaused(); // as the window does after Play/Pause with Link on
                 const std::array<int, 4> Frames = ShownFrames(Panes);
                 Same += Frames[0] >= 0 && Spread(Frames) == 0 ? 1 : 0;
+                if (std::getenv("QUADV_BENCH_TRACE"))
+                    std::fprintf(
+                        stderr,
+                        "pause %s round %d reference %d frames %d %d %d %d positions %.3f %.3f %.3f %.3f\n",
+                        Linked ? "linked" : "unlinked", Round, Link.Reference(), Frames[0], Frames[1],
+                        Frames[2], Frames[3], Panes[0].Pane->GetCurrentPosition(),
+                        Panes[1].Pane->GetCurrentPosition(), Panes[2].Pane->GetCurrentPosition(),
+                        Panes[3].Pane->GetCurrentPosition());
                 for (TPane& P : Panes)
                     P.Pane->Play();
                 Link.Arm();
@@ -394,6 +625,27 @@ int main(int Argc, char** Argv) {
                 std::printf("pause (Link off): same-frame %d/%d\n", Same, Count);
             std::fflush(stdout);
         }
+    } else if (Mode == "hd") {
+        TLatencyProbe Probe(&Window);
+        for (TPane& P : Panes)
+            P.Pane->Play();
+        const double Start = SteadyMs();
+        Spin(static_cast<int>(Arg * 1000));
+        const double End = SteadyMs();
+        Probe.Stop();
+        long long Dropped = 0;
+        double WorstLag = 0.0;
+        std::string Lags;
+        for (const TPane& P : Panes) {
+            const double Lag = (End - Start) - P.Pane->GetCurrentPosition() * 1000.0;
+            Dropped += P.Engine->DroppedFrames();
+            WorstLag = std::max(WorstLag, Lag);
+            Lags += (Lags.empty() ? "" : ",") + std::to_string(std::lround(Lag));
+        }
+        std::printf("panes dropped=%lld worst-lag-ms=%.0f lag-ms=%s latency-p50-ms=%.1f latency-p99-ms=%.1f "
+                    "events=%zu\n",
+                    Dropped, WorstLag, Lags.c_str(), Percentile(Probe.Waits(), 0.5),
+                    Percentile(Probe.Waits(), 0.99), Probe.Waits().size());
     } else {
         std::fprintf(stderr, "quadv_media_bench: unknown mode %s\n", Mode.c_str());
         Result = 2;

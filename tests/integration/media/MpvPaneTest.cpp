@@ -823,4 +823,138 @@ TEST_F(MpvPaneTest, MissingFileRaisesAndUnplayableFileShowsTheMessage) {
     EXPECT_TRUE(Video->toolTip().isEmpty());
 }
 
+// A pause with Link on, given right after the panes were started or resumed
+// together, before they have reported enough to be compared, lands all four
+// on the reference's frame.
+TEST_F(MpvPaneTest, LinkedPauseRightAfterAResumeLandsAllFourOnOneFrame) {
+    std::array<TPane, 4> P;
+    for (int I = 0; I < 4; ++I) {
+        P[I] = MakePane();
+        LoadAndSettle(P[I], Clip(I + 1, "320x240"));
+    }
+    TInStepLink Link({P[0].Pane.get(), P[1].Pane.get(), P[2].Pane.get(), P[3].Pane.get()});
+    Link.SetLinked(true);
+    for (TPane& Pane : P)
+        Pane.Pane->Play();
+    for (TPane& Pane : P)
+        Pane.Pane->SetCurrentPosition(1.0);
+    Link.Arm();
+    auto AllSettled = [&] {
+        return std::all_of(P.begin(), P.end(), [](const TPane& Pane) { return Pane.Engine->Settled(); });
+    };
+    for (int Round = 0; Round < 6; ++Round) {
+        ASSERT_TRUE(WaitFor(AllSettled));
+        Spin(60 + 20 * Round); // a few frames: fewer reports than the link compares by
+        for (TPane& Pane : P)
+            Pane.Pane->Pause();
+        Link.LandPaused();
+        ASSERT_TRUE(WaitFor(AllSettled));
+        const int Expected = SampleClipFrame(P[0].Engine->Frame());
+        for (int I = 1; I < 4; ++I)
+            EXPECT_TRUE(ShowsFrame(P[I], Expected))
+                << "round " << Round << ": pane " << I << " shows " << SampleClipFrame(P[I].Engine->Frame())
+                << ", the reference " << Expected;
+        for (TPane& Pane : P)
+            Pane.Pane->Play();
+        Link.Arm();
+    }
+}
+
+// Counts what an engine announces, and outlives it.
+class TFrameCounter : public TMediaEngineObserver {
+public:
+    void EngineStatusChanged() override {}
+    void EnginePositionChanged(double, double, TPositionCause) override {}
+    void EngineDurationChanged(double) override {}
+    void EngineFrameReady() override { ++Frames; }
+    void EngineVideoSizeChanged() override {}
+    int Frames = 0;
+};
+
+TEST_F(MpvPaneTest, NoPictureIsAnnouncedOrDrawnAfterAPlayingEngineIsDestroyed) {
+    for (int Round = 0; Round < 3; ++Round) {
+        TFrameCounter Counter;
+        auto Engine = std::make_unique<TMpvEngine>();
+        Engine->SetObserver(&Counter);
+        Engine->SetViewSize(QSize(640, 480));
+        Engine->Load(Clip(Round + 1));
+        ASSERT_TRUE(WaitFor([&] { return Engine->Settled(); }));
+        Engine->Play();
+        ASSERT_TRUE(WaitFor([&] { return Counter.Frames >= 5; }));
+        // Destroyed between two turns of the event loop, with pictures on
+        // their way: none may reach the observer or the freed engine.
+        Engine.reset();
+        const int Frames = Counter.Frames;
+        Spin(300);
+        EXPECT_EQ(Counter.Frames, Frames) << "round " << Round;
+    }
+}
+
+TEST_F(MpvPaneTest, ResizingAPlayingPaneDrawsItsPictureAtEachNewSize) {
+    TPane P = MakePane();
+    LoadAndSettle(P, Clip(1));
+    P.Pane->Play();
+    QWidget* Video = P.Pane->findChild<QWidget*>(QStringLiteral("VideoArea"));
+    const QSize Sizes[] = {{328, 304}, {968, 604}, {200, 150}, {648, 544}, {488, 424}};
+    for (int Round = 0; Round < 3; ++Round)
+        for (const QSize& Size : Sizes) {
+            P.Pane->resize(Size);
+            Spin(15); // quicker than the pictures come
+        }
+    for (const QSize& Size : Sizes) {
+        P.Pane->resize(Size);
+        const QRect Picture = P.Pane->PictureRect();
+        ASSERT_TRUE(WaitFor([&] { return P.Engine->Frame().size() == Picture.size(); }, 3000))
+            << Size.width() << "x" << Size.height() << " shows " << P.Engine->Frame().width() << "x"
+            << P.Engine->Frame().height();
+        // Still playing, and what is painted is a whole picture of the clip.
+        const double Before = P.Pane->GetCurrentPosition();
+        EXPECT_TRUE(WaitFor([&] { return P.Pane->GetCurrentPosition() > Before; }, 3000));
+        if (Picture.width() >= 320) {
+            EXPECT_GE(SampleClipFrame(Video->grab().toImage().copy(Picture)), 0);
+        }
+    }
+    EXPECT_EQ(P.Pane->GetPlayState(), wmppsPlaying);
+    P.Pane->Pause();
+    ASSERT_TRUE(WaitFor([&] { return P.Engine->Settled(); }));
+    Spin(300);
+    // Paused, the picture drawn at the last size is the frame mpv holds.
+    EXPECT_TRUE(WaitFor([&] { return SampleClipFrame(P.Engine->Frame()) == P.Engine->FrameNumber() % 256; }))
+        << SampleClipFrame(P.Engine->Frame()) << " " << P.Engine->FrameNumber();
+}
+
+TEST_F(MpvPaneTest, FourPlayingPanesAreTornDownWithTheirWindowPromptly) {
+    for (int Round = 0; Round < 2; ++Round) {
+        auto Window = std::make_unique<QWidget>();
+        std::array<TWindowsMediaPlayer*, 4> Panes{};
+        std::array<TMpvEngine*, 4> Engines{};
+        for (int I = 0; I < 4; ++I) {
+            auto Engine = std::make_unique<TMpvEngine>();
+            Engines[I] = Engine.get();
+            Panes[I] = new TWindowsMediaPlayer(std::move(Engine), Window.get());
+            Panes[I]->setGeometry((I % 2) * 328, (I / 2) * 304, 328, 304);
+            Panes[I]->SetURL(Clip(I + 1));
+        }
+        Window->resize(656, 608);
+        Window->show();
+        ASSERT_TRUE(WaitFor([&] {
+            return std::all_of(Engines.begin(), Engines.end(), [](TMpvEngine* E) { return E->Settled(); });
+        }));
+        for (TWindowsMediaPlayer* Pane : Panes)
+            Pane->Play();
+        ASSERT_TRUE(WaitFor([&] {
+            return std::all_of(Engines.begin(), Engines.end(),
+                               [](TMpvEngine* E) { return !E->Frame().isNull() && E->Position() > 0.3; });
+        }));
+        if (Round == 1) // the second time in the middle of a resize
+            for (TWindowsMediaPlayer* Pane : Panes)
+                Pane->resize(648, 544);
+        QElapsedTimer Timer;
+        Timer.start();
+        Window.reset();
+        EXPECT_LT(Timer.elapsed(), 3000) << "round " << Round;
+        Spin(200); // pictures queued before the teardown find nobody
+    }
+}
+
 } // namespace

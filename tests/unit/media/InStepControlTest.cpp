@@ -245,6 +245,68 @@ TEST(InStepControl, APauseLandsThePanesThatPlayedInStepOnTheReferencesFrame) {
     EXPECT_FALSE(P.Control.LandPaused(P.Panes)[1].SeekTo);
 }
 
+// Right after a start, a resume or the loop the control started for all, the
+// panes have too few reports to be compared, and a pause then must still land
+// all of them on the reference's frame; not so a pane that has not reported
+// for longer than that takes.
+TEST(InStepControl, APauseRightAfterThePanesWereBroughtTogetherLandsThemAll) {
+    struct TRow {
+        const char* Name;
+        bool Loop;  // brought together by the control's loop, else by Arm
+        int Silent; // a pane that reports nothing after being brought together, -1 for none
+        int Wait;   // further frames reported before the pause
+    };
+    const TRow Rows[] = {
+        {"start", false, -1, 0},
+        {"loop", true, -1, 0},
+        {"start, pane 3 silent", false, 3, 0},
+        {"start, pane 3 silent for too long", false, 3, 25},
+    };
+    for (const TRow& Row : Rows) {
+        TInStepControl Control;
+        Control.SetLinked(true);
+        Control.Arm();
+        TInStepPanes Panes = AllPlaying(2.0, true);
+        double Now = 100.0;
+        int Frame = 0;
+        auto ReportAll = [&](int Frames) {
+            for (int F = 0; F < Frames; ++F, ++Frame) {
+                Now += kFrame;
+                for (int I = 0; I < 4; ++I)
+                    if (I != Row.Silent || (Row.Loop && Frame > 0))
+                        Control.Report(I, Now + I * 0.002, Frame * kFrame, true);
+                const TInStepCommands C = Control.Update(Now + 0.01, Panes);
+                if (Row.Loop && C[0].SeekTo == 0.0) {
+                    // The panes restart their loop together, as the link's seeks do.
+                    for (int I = 0; I < 4; ++I)
+                        if (C[I].SeekTo)
+                            Control.Report(I, Now + 0.02, 0.0, false);
+                    Frame = 0;
+                    return;
+                }
+            }
+        };
+        if (Row.Loop)
+            ReportAll(60); // plays to the end of the 2 s file, where the loop starts
+        ReportAll(2);      // fewer reports than an estimate needs
+        ReportAll(Row.Wait);
+        // Pane 2's pause reached its engine a frame later than the others'.
+        Control.Report(2, Now + 0.03, Frame * kFrame, true);
+        for (TInStepPane& Pane : Panes)
+            Pane.Playing = false;
+        const TInStepCommands Land = Control.LandPaused(Panes);
+        const double Shown = (Frame - 1) * kFrame; // the reference's last report
+        for (int I = 0; I < 4; ++I) {
+            if (I == Row.Silent && Row.Wait > 0) {
+                EXPECT_FALSE(Land[I].SeekTo) << Row.Name << ": pane " << I;
+                continue;
+            }
+            ASSERT_TRUE(Land[I].SeekTo) << Row.Name << ": pane " << I;
+            EXPECT_DOUBLE_EQ(*Land[I].SeekTo, Shown) << Row.Name << ": pane " << I;
+        }
+    }
+}
+
 TEST(InStepControl, ClockReadingsWinOverReportsThatComeUnevenly) {
     TInStepControl Control;
     Control.SetLinked(true);
