@@ -403,6 +403,42 @@ int RunMpvBaseline(char** Clips, double Seconds, int Width, int Height) {
     ::rmdir(Folder);
     return Result;
 }
+// Four linked panes started together, each Offsets[I] into its file, kept
+// in step for Seconds: prints the spread of the moments they show over the
+// last 2 s and the largest over any 2 s after the first, in frames.
+void MeasureInStep(std::array<TPane, 4>& Panes, double Seconds, const char* Name,
+                   const std::array<double, 4>& Offsets) {
+    TInStepLink Link({Panes[0].Pane, Panes[1].Pane, Panes[2].Pane, Panes[3].Pane});
+    for (int I = 0; I < 4; ++I)
+        Link.SetMap(I, {Offsets[I], 0.0});
+    Link.SetLinked(true);
+    // One linked seek, as the window makes it: the panes restart together.
+    for (TPane& P : Panes)
+        P.Pane->Play();
+    for (int I = 0; I < 4; ++I)
+        Panes[I].Pane->SetCurrentPosition(Offsets[I]);
+    Link.SetSought(0);
+    Link.Arm();
+    constexpr double kFrameMs = 40.0;
+    TPhaseTracker Tracker(Panes, kFrameMs);
+    Tracker.Follow(2000, false);
+    double Largest = 0.0, Last = 0.0;
+    for (int Window = 0; Window < std::max(1, static_cast<int>(Seconds) / 2 - 1); ++Window) {
+        auto Phases = Tracker.Follow(2000, true);
+        // A pane at the moment m shows its file at m + offset: its phase is
+        // that much earlier.
+        for (int I = 0; I < 4; ++I)
+            Phases[I] += Offsets[I] * 1000.0;
+        Last = Spread(Phases);
+        Largest = std::max(Largest, Last);
+        if (std::getenv("QUADV_BENCH_TRACE"))
+            std::fprintf(stderr, "window %d moments %.1f %.1f %.1f %.1f spread %.1f ms\n", Window, Phases[0],
+                         Phases[1], Phases[2], Phases[3], Last);
+    }
+    std::printf("%s: seconds=%.0f end-spread-frames=%.2f max-spread-frames=%.2f\n", Name, Seconds,
+                Last / kFrameMs, Largest / kFrameMs);
+}
+
 } // namespace
 
 int main(int Argc, char** Argv) {
@@ -537,57 +573,13 @@ int main(int Argc, char** Argv) {
         }
         std::printf("snapshot: %d/4 match\n", Match);
     } else if (Mode == "instep") {
-        TInStepLink Link({Panes[0].Pane, Panes[1].Pane, Panes[2].Pane, Panes[3].Pane});
-        Link.SetLinked(true);
-        StartTogether(Panes);
-        Link.SetSought(0);
-        Link.Arm();
-        constexpr double kFrameMs = 40.0;
-        TPhaseTracker Tracker(Panes, kFrameMs);
-        Tracker.Follow(2000, false);
-        double Largest = 0.0, Last = 0.0;
-        for (int Window = 0; Window < std::max(1, static_cast<int>(Arg) / 2 - 1); ++Window) {
-            const auto Phases = Tracker.Follow(2000, true);
-            Last = Spread(Phases);
-            Largest = std::max(Largest, Last);
-            if (std::getenv("QUADV_BENCH_TRACE"))
-                std::fprintf(stderr, "window %d phases %.1f %.1f %.1f %.1f spread %.1f ms\n", Window,
-                             Phases[0], Phases[1], Phases[2], Phases[3], Last);
-        }
-        std::printf("in-step: seconds=%.0f end-spread-frames=%.2f max-spread-frames=%.2f\n", Arg,
-                    Last / kFrameMs, Largest / kFrameMs);
+        for (TPane& P : Panes)
+            P.Pane->SetPlayCount(999);
+        MeasureInStep(Panes, Arg, "in-step", {});
     } else if (Mode == "instep-offset") {
         // The reference's file began 2 s after the second pane's; the others
         // began in between and earlier, one of them off the frame grid.
-        const std::array<double, 4> Offsets = {2.0, 0.0, 0.52, 3.7};
-        TInStepLink Link({Panes[0].Pane, Panes[1].Pane, Panes[2].Pane, Panes[3].Pane});
-        for (int I = 0; I < 4; ++I)
-            Link.SetMap(I, {Offsets[I], 0.0});
-        Link.SetLinked(true);
-        for (TPane& P : Panes)
-            P.Pane->Play();
-        for (int I = 0; I < 4; ++I)
-            Panes[I].Pane->SetCurrentPosition(Offsets[I]);
-        Link.SetSought(0);
-        Link.Arm();
-        constexpr double kFrameMs = 40.0;
-        TPhaseTracker Tracker(Panes, kFrameMs);
-        Tracker.Follow(2000, false);
-        double Largest = 0.0, Last = 0.0;
-        for (int Window = 0; Window < std::max(1, static_cast<int>(Arg) / 2 - 1); ++Window) {
-            auto Phases = Tracker.Follow(2000, true);
-            // A pane at the moment m shows its file at m + offset: its phase
-            // is that much earlier.
-            for (int I = 0; I < 4; ++I)
-                Phases[I] += Offsets[I] * 1000.0;
-            Last = Spread(Phases);
-            Largest = std::max(Largest, Last);
-            if (std::getenv("QUADV_BENCH_TRACE"))
-                std::fprintf(stderr, "window %d moments %.1f %.1f %.1f %.1f spread %.1f ms\n", Window,
-                             Phases[0], Phases[1], Phases[2], Phases[3], Last);
-        }
-        std::printf("in-step-offset: seconds=%.0f end-spread-frames=%.2f max-spread-frames=%.2f\n", Arg,
-                    Last / kFrameMs, Largest / kFrameMs);
+        MeasureInStep(Panes, Arg, "in-step-offset", {2.0, 0.0, 0.52, 3.7});
     } else if (Mode == "pause") {
         const int Count = static_cast<int>(Arg);
         TInStepLink Link({Panes[0].Pane, Panes[1].Pane, Panes[2].Pane, Panes[3].Pane});
