@@ -19,15 +19,18 @@ set(resources "${PROJECT_SOURCE_DIR}/resources")
 set(generated "${PROJECT_BINARY_DIR}/install-data")
 file(MAKE_DIRECTORY "${generated}")
 
-install(TARGETS quadrelle RUNTIME DESTINATION "${QUADV_INSTALL_APPDIR}" COMPONENT player)
 # The compilers' version notes are of no use in an installed program; Debian's
 # own packaging drops them too.
-if(CMAKE_OBJCOPY)
-    install(CODE "execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
-                      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${QUADV_INSTALL_APPDIR}/quadrelle\"
-                      COMMAND_ERROR_IS_FATAL ANY)"
-            COMPONENT player)
-endif()
+function(quadv_install_program target destination)
+    install(TARGETS ${target} RUNTIME DESTINATION "${destination}" COMPONENT player)
+    if(CMAKE_OBJCOPY)
+        install(CODE "execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+                          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${destination}/${target}\"
+                          COMMAND_ERROR_IS_FATAL ANY)"
+                COMPONENT player)
+    endif()
+endfunction()
+quadv_install_program(quadrelle "${QUADV_INSTALL_APPDIR}")
 
 # The texts Help opens and the sample presets file, which keeps a name the
 # program does not read.
@@ -82,13 +85,7 @@ install(FILES "${generated}/quadrelle.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}
 # data files, so it is an ordinary program in bin beside the player's link.
 set(quadv_installed_programs quadrelle)
 if(TARGET quadalign)
-    install(TARGETS quadalign RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT player)
-    if(CMAKE_OBJCOPY)
-        install(CODE "execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
-                          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/quadalign\"
-                          COMMAND_ERROR_IS_FATAL ANY)"
-                COMPONENT player)
-    endif()
+    quadv_install_program(quadalign "${CMAKE_INSTALL_BINDIR}")
     quadv_gzip("${resources}/quadalign.1" "${generated}/quadalign.1.gz")
     install(FILES "${generated}/quadalign.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT player)
     list(APPEND quadv_installed_programs quadalign)
