@@ -5,10 +5,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <future>
 #include <memory>
 #include <mutex>
-#include <semaphore>
 #include <thread>
 
 namespace {
@@ -61,8 +61,13 @@ void AlignFiles(const std::filesystem::path& Ref, const std::vector<std::filesys
         return Result;
     };
 
-    // Slots for decoded files not yet aligned; REF takes none.
-    std::counting_semaphore<2> Slots(2);
+    // File I may be decoded once the files before I - 2 have been aligned: at
+    // most two decoded files wait beside REF. Handing out places in the
+    // files' order matters: a later file holding a place could leave the one
+    // that is waited for without any.
+    std::mutex AlignedLock;
+    std::condition_variable AlignedChanged;
+    size_t Aligned = 0; // the files aligned so far
     std::vector<std::promise<TDecoded>> Promises(Count);
     std::vector<std::future<TDecoded>> Decoded(Count);
     for (size_t I = 0; I < Count; ++I)
@@ -73,8 +78,11 @@ void AlignFiles(const std::filesystem::path& Ref, const std::vector<std::filesys
         if (W == 0)
             Promises[0].set_value(Decode(0));
         for (size_t I = W == 0 ? 2 : 1; I < Count; I += 2) {
-            // Stopped, the decode ends at once and needs no slot.
-            while (!Slots.try_acquire_for(std::chrono::milliseconds(50)) && !Stopper.stop_requested()) {
+            {
+                // Stopped, the decode ends at once and needs no place.
+                std::unique_lock Lock(AlignedLock);
+                while (I > Aligned + 2 && !Stopper.stop_requested())
+                    AlignedChanged.wait_for(Lock, std::chrono::milliseconds(50));
             }
             Promises[I].set_value(Decode(I));
         }
@@ -110,7 +118,11 @@ void AlignFiles(const std::filesystem::path& Ref, const std::vector<std::filesys
             Result.Error = File.Error;
         }
         File.Print.reset();
-        Slots.release();
+        {
+            const std::lock_guard Lock(AlignedLock);
+            Aligned = I;
+        }
+        AlignedChanged.notify_all();
         Done(I - 1, Result);
     }
 }
