@@ -15,6 +15,15 @@ TMessageHook& Hook() {
     return hook;
 }
 
+void ShowMessage(QMessageBox::Icon Icon, QWidget* Owner, const QString& Caption, const QString& Text) {
+    if (Hook()) {
+        Hook()(Owner, Caption, Text);
+        return;
+    }
+    QMessageBox box(Icon, Caption, Text, QMessageBox::Ok, Owner);
+    box.exec();
+}
+
 } // namespace
 
 QString InnermostMessage(const std::exception& Error) {
@@ -66,21 +75,11 @@ void RunCommand(const std::function<void()>& Command) {
 }
 
 void ShowCriticalMessage(QWidget* Owner, const QString& Caption, const QString& Text) {
-    if (Hook()) {
-        Hook()(Owner, Caption, Text);
-        return;
-    }
-    QMessageBox box(QMessageBox::Critical, Caption, Text, QMessageBox::Ok, Owner);
-    box.exec();
+    ShowMessage(QMessageBox::Critical, Owner, Caption, Text);
 }
 
 void ShowWarningMessage(QWidget* Owner, const QString& Caption, const QString& Text) {
-    if (Hook()) {
-        Hook()(Owner, Caption, Text);
-        return;
-    }
-    QMessageBox box(QMessageBox::Warning, Caption, Text, QMessageBox::Ok, Owner);
-    box.exec();
+    ShowMessage(QMessageBox::Warning, Owner, Caption, Text);
 }
 
 void SetMessageHook(TMessageHook NewHook) {
