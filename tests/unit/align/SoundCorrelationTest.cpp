@@ -36,14 +36,20 @@ double Shift(const TCorrelationPeak& Peak) {
     return Peak.Index - double(kSearch);
 }
 
+// Size values drawn from a normal distribution, the same for the same Seed.
+std::vector<float> Gaussian(size_t Size, float Mean, float Sigma, uint32_t Seed) {
+    std::mt19937 Random(Seed);
+    std::normal_distribution<float> Noise(Mean, Sigma);
+    std::vector<float> Values(Size);
+    for (float& V : Values)
+        V = Noise(Random);
+    return Values;
+}
+
 } // namespace
 
 TEST(RobustSpread, IgnoresAFewOutliers) {
-    std::mt19937 Random(3);
-    std::normal_distribution<float> Noise(5.0f, 2.0f);
-    std::vector<float> Values(10000);
-    for (float& V : Values)
-        V = Noise(Random);
+    std::vector<float> Values = Gaussian(10000, 5.0f, 2.0f, 3);
     for (size_t I = 0; I < 100; ++I)
         Values[I * 97] = 1e6f;
     const TSpread Spread = RobustSpread(Values);
@@ -60,11 +66,7 @@ TEST(InterpolatePeak, FindsTheTopOfAParabola) {
 }
 
 TEST(FindPeaks, KeepsTheHighestMaximaApart) {
-    std::vector<float> Curve(1000, 0.0f);
-    std::mt19937 Random(5);
-    std::normal_distribution<float> Noise(0.0f, 1.0f);
-    for (float& V : Curve)
-        V = Noise(Random) * 0.1f;
+    std::vector<float> Curve = Gaussian(1000, 0.0f, 0.1f, 5);
     Curve[300] = 10.0f;
     Curve[301] = 9.0f; // the same lobe
     Curve[700] = 6.0f;
@@ -78,17 +80,13 @@ TEST(FindPeaks, KeepsTheHighestMaximaApart) {
 }
 
 TEST(EnvelopeSearch, FindsASegmentAtEveryShiftWithEnoughOverlap) {
-    std::mt19937 Random(9);
-    std::normal_distribution<float> Noise(0.0f, 1.0f);
-    std::vector<float> Long(5000);
-    for (float& V : Long)
-        V = Noise(Random);
+    const std::vector<float> Long = Gaussian(5000, 0.0f, 1.0f, 9);
     constexpr size_t Segment = 600, MinOverlap = 200;
     TEnvelopeSearch Search(Long, Segment, MinOverlap);
     // Shifts across the whole range, both ends included: a segment that
     // starts 400 before Long (200 on it) and one that ends 400 after.
     for (long long Shift : {-400LL, -150LL, 0LL, 1234LL, 4400LL}) {
-        std::vector<float> Part = Cut(std::vector<float>(Long.begin(), Long.end()), Shift, Segment);
+        std::vector<float> Part = Cut(Long, Shift, Segment);
         const std::span<const float> Curve = Search.Correlate(Part);
         const std::vector<TCorrelationPeak> Peaks = FindPeaks(Curve, 1, 5);
         ASSERT_EQ(Peaks.size(), 1u);
