@@ -4,11 +4,10 @@
 #include "AlignFiles.h"
 
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
-#include <future>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -61,31 +60,83 @@ void AlignFiles(const std::filesystem::path& Ref, const std::vector<std::filesys
         return Result;
     };
 
-    // File I may be decoded once the files before I - 2 have been aligned: at
-    // most two decoded files wait beside REF. Handing out places in the
-    // files' order matters: a later file holding a place could leave the one
-    // that is waited for without any.
-    std::mutex AlignedLock;
-    std::condition_variable AlignedChanged;
-    size_t Aligned = 0; // the files aligned so far
-    std::vector<std::promise<TDecoded>> Promises(Count);
-    std::vector<std::future<TDecoded>> Decoded(Count);
-    for (size_t I = 0; I < Count; ++I)
-        Decoded[I] = Promises[I].get_future();
-    // Worker 0 decodes REF and then the entries 2, 4, ...; worker 1 the
-    // entries 1, 3, ...: two decodes at any time.
-    auto Worker = [&](size_t W) {
-        if (W == 0)
-            Promises[0].set_value(Decode(0));
-        for (size_t I = W == 0 ? 2 : 1; I < Count; I += 2) {
-            {
-                // Stopped, the decode ends at once and needs no place.
-                std::unique_lock Lock(AlignedLock);
-                while (I > Aligned + 2 && !Stopper.stop_requested())
-                    AlignedChanged.wait_for(Lock, std::chrono::milliseconds(50));
+    // The work is decoding REF and each file, and aligning each file once it
+    // and REF are decoded. Two threads take whatever is ready, aligning
+    // before decoding, so that a print is let go as soon as it can be: at
+    // most two files (being decoded, or decoded and not yet aligned) are held
+    // beside REF. Neither thread waits on the other's next step, so both
+    // cores decode for as long as there is anything left to decode.
+    std::mutex Lock;
+    std::condition_variable_any Changed;
+    std::optional<TDecoded> Reference;
+    std::vector<std::optional<TDecoded>> Waiting(Count); // decoded, not aligned
+    std::vector<std::optional<TFileAlignment>> Results(Count);
+    size_t NextDecode = 0; // entry
+    size_t Held = 0;
+    size_t Running = 2;
+    size_t Changes = 0; // counts the notifications, for the workers' waits
+    auto Worker = [&] {
+        std::unique_lock Guard(Lock);
+        const std::stop_token Stopped = Stopper.get_token();
+        while (!Stopped.stop_requested()) {
+            size_t Ready = 0;
+            if (Reference && Reference->Print)
+                for (size_t I = 1; I < Count && Ready == 0; ++I)
+                    if (Waiting[I])
+                        Ready = I;
+            if (Ready != 0) {
+                TDecoded File = std::move(*Waiting[Ready]);
+                Waiting[Ready].reset();
+                Guard.unlock();
+                TFileAlignment Result;
+                Result.Read = true;
+                try {
+                    Result.Found = AlignSound(*Reference->Print, *File.Print, Stopped);
+                } catch (const EAlignCancelled&) {
+                    Guard.lock();
+                    break;
+                }
+                File.Print.reset();
+                Guard.lock();
+                Results[Ready] = std::move(Result);
+                --Held;
+                ++Changes;
+                Changed.notify_all();
+                continue;
             }
-            Promises[I].set_value(Decode(I));
+            if (NextDecode < Count && (NextDecode == 0 || Held < 2)) {
+                const size_t Entry = NextDecode++;
+                Held += Entry == 0 ? 0 : 1;
+                Guard.unlock();
+                TDecoded File = Decode(Entry);
+                Guard.lock();
+                if (File.Cancelled)
+                    break;
+                if (Entry == 0) {
+                    // A REF that cannot be read leaves the files of no use.
+                    if (!File.Print)
+                        Stopper.request_stop();
+                    Reference = std::move(File);
+                } else if (File.Print) {
+                    Waiting[Entry] = std::move(File);
+                } else {
+                    TFileAlignment Result;
+                    Result.NoSound = File.NoSound;
+                    Result.Error = std::move(File.Error);
+                    Results[Entry] = std::move(Result);
+                    --Held;
+                }
+                ++Changes;
+                Changed.notify_all();
+                continue;
+            }
+            if (NextDecode == Count && Held == 0)
+                break;
+            Changed.wait(Guard, Stopped, [&, Seen = Changes] { return Changes != Seen; });
         }
+        --Running;
+        ++Changes;
+        Changed.notify_all();
     };
     // Leaving early, the workers are stopped before they are joined (the
     // threads are destroyed first).
@@ -93,36 +144,25 @@ void AlignFiles(const std::filesystem::path& Ref, const std::vector<std::filesys
         std::stop_source& Stopper;
         ~TStopOnExit() { Stopper.request_stop(); }
     };
-    std::jthread First(Worker, 0), Second(Worker, 1);
+    std::jthread First(Worker), Second(Worker);
     const TStopOnExit StopOnExit{Stopper};
 
-    TDecoded Reference = Decoded[0].get();
-    if (Reference.Cancelled)
+    std::unique_lock Guard(Lock);
+    Changed.wait(Guard, [&] { return Reference || Running == 0; });
+    if (!Reference || Reference->Cancelled || Stop.stop_requested())
         throw EAlignCancelled();
-    if (!Reference.Print) {
-        Stopper.request_stop();
-        if (Reference.NoSound)
-            throw EAlignNoSound(Reference.Error);
-        throw EAlignError(Reference.Error);
+    if (!Reference->Print) {
+        if (Reference->NoSound)
+            throw EAlignNoSound(Reference->Error);
+        throw EAlignError(Reference->Error);
     }
     for (size_t I = 1; I < Count; ++I) {
-        TDecoded File = Decoded[I].get();
-        if (File.Cancelled || Stop.stop_requested())
+        Changed.wait(Guard, [&] { return Results[I] || Running == 0; });
+        if (!Results[I] || Stop.stop_requested())
             throw EAlignCancelled();
-        TFileAlignment Result;
-        if (File.Print) {
-            Result.Read = true;
-            Result.Found = AlignSound(*Reference.Print, *File.Print, Stop);
-        } else {
-            Result.NoSound = File.NoSound;
-            Result.Error = File.Error;
-        }
-        File.Print.reset();
-        {
-            const std::lock_guard Lock(AlignedLock);
-            Aligned = I;
-        }
-        AlignedChanged.notify_all();
+        const TFileAlignment Result = std::move(*Results[I]);
+        Guard.unlock();
         Done(I - 1, Result);
+        Guard.lock();
     }
 }

@@ -21,10 +21,10 @@ struct TFileAlignment {
     std::string Error;    // not read: why, naming the file
 };
 
-// Aligns each of Files against Ref. Decoding is nearly all of the work, so two
-// threads decode: Ref and the first file start together, and each file is
-// aligned as soon as it is decoded, with at most two decoded files held
-// beside Ref, which bounds the memory.
+// Aligns each of Files against Ref. Two threads decode and align: Ref and
+// the first file start together, each file is aligned as soon as it and Ref
+// are decoded, and at most two files are held beside Ref, which bounds the
+// memory.
 //
 // Done(I, Result) is called on the calling thread for each file, in the order
 // of Files. Progress gets the fraction of the whole (0..1), one call at a

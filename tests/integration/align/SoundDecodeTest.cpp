@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 Quadrelle Project
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "AlignFiles.h"
 #include "SoundAlign.h"
 
 #include <gtest/gtest.h>
@@ -149,4 +150,62 @@ TEST_F(SoundDecode, StopAskedBeforehandThrowsCancelled) {
     std::stop_source Stop;
     Stop.request_stop();
     EXPECT_THROW(DecodeSound(Clip("ref.mp4"), Stop.get_token()), EAlignCancelled);
+}
+
+// AlignFiles: two threads decode and align, the caller hears of each file.
+class FileAlignment : public SoundDecode {};
+
+TEST_F(FileAlignment, ReportsEachFileInOrderOnTheCallingThread) {
+    const std::thread::id Caller = std::this_thread::get_id();
+    std::vector<size_t> Order;
+    std::vector<TFileAlignment> Results;
+    bool OnCaller = true;
+    AlignFiles(Clip("ref.mp4"), {Clip("notes.txt"), Clip("cut.mkv"), Clip("silent.mp4"), Clip("late.mp3")},
+               {}, {}, [&](size_t I, const TFileAlignment& Result) {
+                   OnCaller = OnCaller && std::this_thread::get_id() == Caller;
+                   Order.push_back(I);
+                   Results.push_back(Result);
+               });
+    EXPECT_TRUE(OnCaller);
+    ASSERT_EQ(Order, (std::vector<size_t>{0, 1, 2, 3}));
+    EXPECT_FALSE(Results[0].Read);
+    EXPECT_NE(Results[0].Error.find("notes.txt: the file cannot be read as media"), std::string::npos);
+    EXPECT_TRUE(Results[1].Read && Results[1].Found.Matched);
+    EXPECT_NEAR(Results[1].Found.Offset, -1.5, 0.001);
+    EXPECT_TRUE(Results[2].NoSound);
+    EXPECT_TRUE(Results[3].Read && Results[3].Found.Matched);
+    EXPECT_NEAR(Results[3].Found.Offset, 0.75, 0.001);
+}
+
+TEST_F(FileAlignment, AnUnreadableReferenceIsTheError) {
+    size_t Calls = 0;
+    EXPECT_THROW(AlignFiles(Clip("missing.mp4"), {Clip("long.m4a"), Clip("long.m4a"), Clip("cut.mkv")}, {},
+                            {}, [&](size_t, const TFileAlignment&) { ++Calls; }),
+                 EAlignError);
+    EXPECT_THROW(AlignFiles(Clip("silent.mp4"), {Clip("cut.mkv")}, {}, {},
+                            [&](size_t, const TFileAlignment&) { ++Calls; }),
+                 EAlignNoSound);
+    EXPECT_EQ(Calls, 0u);
+}
+
+// An hour of sound as the reference: the stop comes while it is decoded and
+// the short files wait for it, decoded.
+TEST_F(FileAlignment, StopEndsTheWholeRunQuickly) {
+    std::stop_source Stop;
+    std::chrono::steady_clock::time_point Asked;
+    std::jthread Asker([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        Asked = std::chrono::steady_clock::now();
+        Stop.request_stop();
+    });
+    size_t Calls = 0;
+    EXPECT_THROW(AlignFiles(Clip("long.m4a"), {Clip("cut.mkv"), Clip("late.mp3"), Clip("long.m4a")},
+                            Stop.get_token(), {}, [&](size_t, const TFileAlignment&) { ++Calls; }),
+                 EAlignCancelled);
+    const auto Ended = std::chrono::steady_clock::now();
+    Asker.join();
+    const double Seconds = std::chrono::duration<double>(Ended - Asked).count();
+    std::cout << "stop to end of the run: " << Seconds * 1e3 << " ms\n";
+    EXPECT_LT(Seconds, 1.0);
+    EXPECT_EQ(Calls, 0u);
 }
