@@ -165,6 +165,10 @@ void TDecoder::OpenResampler(const AVFrame* Frame) {
     if (Made < 0 || !Resampler)
         Fail("the sound track cannot be decoded (" + AvError(Made) + ")");
     FResampler.reset(Resampler);
+    // A quarter of FFmpeg's default filter length: the resampler took a
+    // third of the decoding's time with it, and the offsets found on the
+    // test cases (44.1 and 48 kHz, every codec) stayed the same to 0.01 ms.
+    av_opt_set_int(Resampler, "filter_size", 8, 0);
     if (const int Ready = swr_init(Resampler); Ready < 0)
         Fail("the sound track cannot be converted (" + AvError(Ready) + ")");
     av_channel_layout_uninit(&FInLayout);

@@ -48,10 +48,14 @@ void TSoundPrintBuilder::Reserve(size_t Samples) {
 
 void TSoundPrintBuilder::Add(std::span<const float> Samples) {
     std::vector<int16_t>& Out = FPrint.FSamples;
-    for (float S : Samples) {
-        const float C = std::clamp(S, -1.0f, 1.0f);
+    const size_t At = Out.size();
+    Out.resize(At + Samples.size()); // grows as push_back would, and leaves the loop free of checks
+    int16_t* To = Out.data() + At;
+    for (size_t I = 0; I < Samples.size(); ++I) {
+        const float C = std::clamp(Samples[I], -1.0f, 1.0f);
         FSumSquares += double(C) * C;
-        Out.push_back(static_cast<int16_t>(std::lround(C * 32767.0f)));
+        // Rounded half away from zero, as lround does, without a call per sample.
+        To[I] = static_cast<int16_t>(C * 32767.0f + (C < 0.0f ? -0.5f : 0.5f));
     }
     MakeFrames();
 }
