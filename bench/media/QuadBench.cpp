@@ -118,7 +118,6 @@ public:
     TPhaseTracker(std::array<TPane, 4>& Panes, double FrameMs) : FPanes(Panes), FFrameMs(FrameMs) {
         FClock.start();
         for (int I = 0; I < 4; ++I) {
-            FFramesPerLoop[I] = std::llround(Panes[I].Engine->Duration() * 1000.0 / FrameMs);
             TPositionReportEvent Inner = Panes[I].Pane->GetOnPositionReport();
             Panes[I].Pane->SetOnPositionReport(
                 [this, I, Inner](TWindowsMediaPlayer* Sender, double Position, bool Playback) {
@@ -153,8 +152,16 @@ private:
         const int64_t Frame = std::llround(Position * 1000.0 / FFrameMs);
         if (Frame == FLast[I])
             return;
-        if (FLast[I] >= 0 && Frame < FLast[I] - FFramesPerLoop[I] / 2)
+        // The length is asked for each time until it is known: a pane may
+        // report playing before its duration has come in, and a loop counted
+        // as no frames would move its phase by the whole loop.
+        if (FFramesPerLoop[I] <= 0)
+            FFramesPerLoop[I] = std::llround(FPanes[I].Engine->Duration() * 1000.0 / FFrameMs);
+        if (FLast[I] >= 0 && Frame < FLast[I] - FFramesPerLoop[I] / 2) {
+            if (FFramesPerLoop[I] <= 0)
+                std::fprintf(stderr, "quadv_media_bench: pane %d looped before its duration was known\n", I + 1);
             ++FLoops[I];
+        }
         FLast[I] = Frame;
         if (FRecord) {
             FSum[I] += Now - static_cast<double>(FLoops[I] * FFramesPerLoop[I] + Frame) * FFrameMs;
