@@ -82,9 +82,10 @@ constexpr std::pair<const char*, const char*> kCoreOptions[] = {
     {"keep-open", "yes"},
     {"pause", "yes"},
     {"hr-seek", "yes"},
-    // Each picture is handed to the renderer when it is due, so that the
-    // drawing thread never waits inside mpv for its time to come.
-    {"video-timing-offset", "0"},
+    // video-timing-offset keeps mpv's default: each pane renders on a thread
+    // of its own, where waiting for a picture's time holds nothing up. At 0,
+    // one pane in three came back from a linked loop a frame late, and took
+    // seconds of speed trims to catch up.
     {mpvname::kAudioOutput, "pipewire,pulse,alsa"},
     {"audio-fallback-to-null", "yes"},
     {"input-default-bindings", "no"},
