@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <thread>
 
@@ -38,6 +39,24 @@ protected:
 
     fs::path FDir;
 };
+
+// Runs Run with a stop asked 400 ms in, expects it to end cancelled, and
+// returns the seconds from the request to its end (printed as What).
+double StopMidway(const char* What, const std::function<void(std::stop_token)>& Run) {
+    std::stop_source Stop;
+    std::chrono::steady_clock::time_point Asked;
+    std::jthread Asker([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        Asked = std::chrono::steady_clock::now();
+        Stop.request_stop();
+    });
+    EXPECT_THROW(Run(Stop.get_token()), EAlignCancelled);
+    const auto Ended = std::chrono::steady_clock::now();
+    Asker.join();
+    const double Seconds = std::chrono::duration<double>(Ended - Asked).count();
+    std::cout << "stop to end of " << What << ": " << Seconds * 1e3 << " ms\n";
+    return Seconds;
+}
 
 } // namespace
 
@@ -126,20 +145,10 @@ TEST_F(SoundDecode, ReportsProgressOnTheCallingThreadUpToOne) {
 // The stop comes while an hour of sound is decoded; the bound here is
 // generous for a loaded machine, the time itself is printed.
 TEST_F(SoundDecode, StopEndsALongDecodeQuickly) {
-    std::stop_source Stop;
-    std::chrono::steady_clock::time_point Asked;
     std::vector<double> Fractions;
-    std::jthread Asker([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
-        Asked = std::chrono::steady_clock::now();
-        Stop.request_stop();
+    const double Seconds = StopMidway("decode", [&](std::stop_token Stop) {
+        DecodeSound(Clip("long.m4a"), Stop, [&](double F) { Fractions.push_back(F); });
     });
-    EXPECT_THROW(DecodeSound(Clip("long.m4a"), Stop.get_token(), [&](double F) { Fractions.push_back(F); }),
-                 EAlignCancelled);
-    const auto Ended = std::chrono::steady_clock::now();
-    Asker.join();
-    const double Seconds = std::chrono::duration<double>(Ended - Asked).count();
-    std::cout << "stop to end of decode: " << Seconds * 1e3 << " ms\n";
     EXPECT_LT(Seconds, 1.0);
     // The decode was under way, well short of the end.
     ASSERT_FALSE(Fractions.empty());
@@ -191,21 +200,11 @@ TEST_F(FileAlignment, AnUnreadableReferenceIsTheError) {
 // An hour of sound as the reference: the stop comes while it is decoded and
 // the short files wait for it, decoded.
 TEST_F(FileAlignment, StopEndsTheWholeRunQuickly) {
-    std::stop_source Stop;
-    std::chrono::steady_clock::time_point Asked;
-    std::jthread Asker([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
-        Asked = std::chrono::steady_clock::now();
-        Stop.request_stop();
-    });
     size_t Calls = 0;
-    EXPECT_THROW(AlignFiles(Clip("long.m4a"), {Clip("cut.mkv"), Clip("late.mp3"), Clip("long.m4a")},
-                            Stop.get_token(), {}, [&](size_t, const TFileAlignment&) { ++Calls; }),
-                 EAlignCancelled);
-    const auto Ended = std::chrono::steady_clock::now();
-    Asker.join();
-    const double Seconds = std::chrono::duration<double>(Ended - Asked).count();
-    std::cout << "stop to end of the run: " << Seconds * 1e3 << " ms\n";
+    const double Seconds = StopMidway("the run", [&](std::stop_token Stop) {
+        AlignFiles(Clip("long.m4a"), {Clip("cut.mkv"), Clip("late.mp3"), Clip("long.m4a")}, Stop, {},
+                   [&](size_t, const TFileAlignment&) { ++Calls; });
+    });
     EXPECT_LT(Seconds, 1.0);
     EXPECT_EQ(Calls, 0u);
 }
