@@ -222,7 +222,9 @@ pass "far end hung up, input still open: commcat ended with 1 after $took_ms ms:
 
 # --- the components example under Xvfb with a window manager
 mkfifo "$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -ac 3>"$work/display" >"$art/xvfb.log" 2>&1 &
+# -noreset: when its last client (xdpyinfo) leaves, a resetting server drops
+# the clients that connect meanwhile, and the window manager fails to start.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset -ac 3>"$work/display" >"$art/xvfb.log" 2>&1 &
 pids+=($!)
 read -r -t 30 display_number <"$work/display" || fail "Xvfb did not start: $(cat "$art/xvfb.log")"
 export DISPLAY=:$display_number

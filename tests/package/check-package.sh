@@ -152,7 +152,9 @@ until_ok() { # until_ok SECONDS CMD...: CMD succeeds within SECONDS
 # A display whose number the server picks; -ac: the user is another account
 # than the server's.
 mkfifo "$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -ac 3>"$work/display" >"$art/xvfb.log" 2>&1 &
+# -noreset: when its last client (xdpyinfo) leaves, a resetting server drops
+# the clients that connect meanwhile, and the window manager fails to start.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset -ac 3>"$work/display" >"$art/xvfb.log" 2>&1 &
 xvfb_pid=$!
 read -r -t 30 display_number <"$work/display" || fail "Xvfb did not start: $(cat "$art/xvfb.log")"
 export DISPLAY=:$display_number

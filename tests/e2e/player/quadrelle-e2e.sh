@@ -44,7 +44,9 @@ done
 # Tall enough for the 640x480 preset, whose client area is 1296 x 1128.
 screen_w=1600 screen_h=1400
 mkfifo "$work/display"
-Xvfb -displayfd 3 -screen 0 ${screen_w}x${screen_h}x24 -nolisten tcp 3>"$work/display" >"$art/xvfb.log" 2>&1 &
+# -noreset: when its last client (xdpyinfo) leaves, a resetting server drops
+# the clients that connect meanwhile, and the window manager fails to start.
+Xvfb -displayfd 3 -screen 0 ${screen_w}x${screen_h}x24 -nolisten tcp -noreset 3>"$work/display" >"$art/xvfb.log" 2>&1 &
 xvfb_pid=$!
 read -r -t 30 display_number <"$work/display" || fail "Xvfb did not start: $(cat "$art/xvfb.log")"
 export DISPLAY=:$display_number
