@@ -140,6 +140,30 @@ TEST_F(MpvPaneTest, LoadsWithoutStartingThenPlaysPausesAndStops) {
     ASSERT_TRUE(WaitFor([&] { return P.Pane->GetCurrentPosition() > 0.2; }));
 }
 
+// Play given while the file still opens waits for its first frames, then
+// plays from them. Each case must be under way well before the 3 s after
+// which a pane whose playback never restarts plays anyway, so that a wait
+// that only that fallback ends fails here.
+TEST_F(MpvPaneTest, PlayGivenWhileTheFileOpensStartsOnceItsFirstFramesAreThere) {
+    const char* Dir = std::getenv("QUADV_SAMPLE_CLIPS");
+    const QString Tone = QDir(QString::fromUtf8(Dir ? Dir : ".")).filePath(QStringLiteral("tone.m4a"));
+    for (const QString& File : {Clip(1), Tone}) {
+        SCOPED_TRACE(File.toStdString());
+        TPane P = MakePane();
+        P.Pane->SetURL(File);
+        P.Pane->Play();
+        EXPECT_EQ(P.Pane->GetPlayState(), wmppsPlaying);
+        EXPECT_FALSE(P.Engine->Settled());
+        QElapsedTimer Timer;
+        Timer.start();
+        ASSERT_TRUE(WaitFor([&] { return P.Engine->Settled(); }));
+        EXPECT_LT(P.Pane->GetCurrentPosition(), 0.2); // held until now
+        ASSERT_TRUE(WaitFor([&] { return P.Pane->GetCurrentPosition() > 0.5; }, 5000));
+        EXPECT_LT(Timer.elapsed(), 2200);
+        EXPECT_EQ(P.Pane->GetPlayState(), wmppsPlaying);
+    }
+}
+
 TEST_F(MpvPaneTest, ExactSeekShowsTheSameFrameInFourPanes) {
     std::array<TPane, 4> Panes;
     for (int I = 0; I < 4; ++I) {
