@@ -339,6 +339,13 @@ private:
     std::string FBuffer;
 };
 
+// The hd modes start playing this long after every pane, or every mpv, shows
+// its first picture, as a user presses Play once the pictures are there. In
+// the first half second after their files opened, four HD decoders still
+// compete to fill their queues, and a pane started then drops a frame or
+// two at once, on either side.
+constexpr int kHdStartDelayMs = 500;
+
 // Four mpv processes as the baseline of the hd modes, each in a window of
 // Width x Height in a 2 x 2 grid. Returns the process's exit code.
 int RunMpvBaseline(char** Clips, double Seconds, int Width, int Height) {
@@ -367,8 +374,8 @@ int RunMpvBaseline(char** Clips, double Seconds, int Width, int Height) {
     int Result = 0;
     const auto Limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     for (int I = 0; I < 4 && Result == 0; ++I) {
-        // Connected, and the file open: its duration is known.
-        while (!(Ipc[I].Connect(Sockets[I]) && Ipc[I].Ask("[\"get_property\",\"duration\"]"))) {
+        // Connected, and the first picture decoded: the position is known.
+        while (!(Ipc[I].Connect(Sockets[I]) && Ipc[I].Ask("[\"get_property\",\"time-pos\"]"))) {
             Ipc[I].Close();
             if (std::chrono::steady_clock::now() > Limit) {
                 std::fprintf(stderr, "quadv_media_bench: mpv %d did not open its file\n", I + 1);
@@ -379,6 +386,7 @@ int RunMpvBaseline(char** Clips, double Seconds, int Width, int Height) {
         }
     }
     if (Result == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kHdStartDelayMs));
         for (TMpvIpc& Process : Ipc)
             Process.Ask("[\"set_property\",\"pause\",false]");
         const double Start = SteadyMs();
@@ -390,8 +398,10 @@ int RunMpvBaseline(char** Clips, double Seconds, int Width, int Height) {
             const double Now = SteadyMs();
             const std::optional<std::string> Position = Process.Ask("[\"get_property\",\"time-pos\"]");
             const std::optional<std::string> Drops = Process.Ask("[\"get_property\",\"frame-drop-count\"]");
+            const std::optional<std::string> DecoderDrops =
+                Process.Ask("[\"get_property\",\"decoder-frame-drop-count\"]");
             const double Lag = (Now - Start) - (Position ? std::atof(Position->c_str()) * 1000.0 : 0.0);
-            Dropped += Drops ? std::atoll(Drops->c_str()) : 0;
+            Dropped += (Drops ? std::atoll(Drops->c_str()) : 0) + (DecoderDrops ? std::atoll(DecoderDrops->c_str()) : 0);
             WorstLag = std::max(WorstLag, Lag);
             Lags += (Lags.empty() ? "" : ",") + std::to_string(std::lround(Lag));
         }
@@ -625,6 +635,10 @@ int main(int Argc, char** Argv) {
             std::fflush(stdout);
         }
     } else if (Mode == "hd") {
+        WaitFor([&] {
+            return std::all_of(Panes.begin(), Panes.end(), [](const TPane& P) { return !P.Engine->Frame().isNull(); });
+        });
+        Spin(kHdStartDelayMs);
         TLatencyProbe Probe(&Window);
         for (TPane& P : Panes)
             P.Pane->Play();
