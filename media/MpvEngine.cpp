@@ -39,7 +39,6 @@ constexpr char kEofReached[] = "eof-reached";
 constexpr char kPausedForCache[] = "paused-for-cache";
 constexpr char kFrameNumber[] = "estimated-frame-number";
 constexpr char kDroppedFrames[] = "frame-drop-count"; // frames the video output dropped for being late
-constexpr char kDecoderDroppedFrames[] = "decoder-frame-drop-count"; // frames skipped undecoded for being late
 constexpr char kAudioPts[] = "audio-pts"; // the sound's position, finer than a frame; the picture follows it
 constexpr char kVideoWidth[] = "dwidth";  // the display size, aspect applied
 constexpr char kVideoHeight[] = "dheight";
@@ -85,11 +84,11 @@ constexpr std::pair<const char*, const char*> kCoreOptions[] = {
     {"keep-open", "yes"},
     {"pause", "yes"},
     {"hr-seek", "yes"},
-    // When decoding falls behind, the decoder skips frames no other frame
-    // refers to, rather than decode them for the video output to drop. Four
-    // 1080p files at 30 to 45 Mbit/s on two cores fell 4.2 to 4.6 s behind
-    // their sound in 15 s with mpv's default; with this, 1.1 to 1.2 s.
-    {"framedrop", "decoder+vo"},
+    // framedrop keeps mpv's default, the video output's drops only. With the
+    // decoder skipping late frames as well, four 1080p files at 30 to 45
+    // Mbit/s fell 1.1 to 1.2 s behind their sound in 15 s rather than 4.2 to
+    // 4.6 s, but unlinked panes that loop drifted up to 2 frames apart in a
+    // minute, against a tenth of one.
     // video-timing-offset keeps mpv's default: each pane renders on a thread
     // of its own, where waiting for a picture's time holds nothing up. At 0,
     // one pane in three came back from a linked loop a frame late, and took
@@ -177,7 +176,6 @@ public:
     void OnPausedForCache(const mpv_event_property& Property);
     void OnFrameNumber(const mpv_event_property& Property);
     void OnDroppedFrames(const mpv_event_property& Property);
-    void OnDecoderDroppedFrames(const mpv_event_property& Property);
     void OnVideoWidth(const mpv_event_property& Property);
     void OnVideoHeight(const mpv_event_property& Property);
     void SetVideoSize(QSize Size);
@@ -285,7 +283,6 @@ public:
     double FDuration = 0.0;
     int64_t FFrameNumber = -1;
     int64_t FDroppedFrames = 0;
-    int64_t FDecoderDroppedFrames = 0;
     int64_t FRestartFrame = -1; // the frame the last seek restarted at, -1 until known
     bool FMute = false;
     int FBalance = 0;
@@ -321,7 +318,6 @@ const TObservedProperty kObserved[] = {
     {mpvname::kPausedForCache, MPV_FORMAT_FLAG, &TMpvEngine::TImpl::OnPausedForCache},
     {mpvname::kFrameNumber, MPV_FORMAT_INT64, &TMpvEngine::TImpl::OnFrameNumber},
     {mpvname::kDroppedFrames, MPV_FORMAT_INT64, &TMpvEngine::TImpl::OnDroppedFrames},
-    {mpvname::kDecoderDroppedFrames, MPV_FORMAT_INT64, &TMpvEngine::TImpl::OnDecoderDroppedFrames},
     {mpvname::kVideoWidth, MPV_FORMAT_INT64, &TMpvEngine::TImpl::OnVideoWidth},
     {mpvname::kVideoHeight, MPV_FORMAT_INT64, &TMpvEngine::TImpl::OnVideoHeight},
 };
@@ -520,11 +516,6 @@ void TMpvEngine::TImpl::OnFrameNumber(const mpv_event_property& Property) {
 void TMpvEngine::TImpl::OnDroppedFrames(const mpv_event_property& Property) {
     if (Property.format == MPV_FORMAT_INT64)
         FDroppedFrames = *static_cast<const int64_t*>(Property.data);
-}
-
-void TMpvEngine::TImpl::OnDecoderDroppedFrames(const mpv_event_property& Property) {
-    if (Property.format == MPV_FORMAT_INT64)
-        FDecoderDroppedFrames = *static_cast<const int64_t*>(Property.data);
 }
 
 void TMpvEngine::TImpl::OnLoadReply(const mpv_event& Event) {
@@ -885,7 +876,7 @@ int64_t TMpvEngine::FrameNumber() const {
 }
 
 int64_t TMpvEngine::DroppedFrames() const {
-    return FImpl->FDroppedFrames + FImpl->FDecoderDroppedFrames;
+    return FImpl->FDroppedFrames;
 }
 
 int64_t TMpvEngine::RestartFrame() const {

@@ -33,7 +33,7 @@ public:
 
     // mpv's estimate of the frame shown, -1 when unknown.
     int64_t FrameNumber() const;
-    // The frames mpv dropped for coming late, in the video output or undecoded, as mpv counts them.
+    // The frames mpv's video output dropped for coming late, as mpv counts them; 0 until it tells.
     int64_t DroppedFrames() const;
     // The frame the last seek restarted at (before a sync group resumed), -1 until known.
     int64_t RestartFrame() const;

@@ -398,10 +398,8 @@ int RunMpvBaseline(char** Clips, double Seconds, int Width, int Height) {
             const double Now = SteadyMs();
             const std::optional<std::string> Position = Process.Ask("[\"get_property\",\"time-pos\"]");
             const std::optional<std::string> Drops = Process.Ask("[\"get_property\",\"frame-drop-count\"]");
-            const std::optional<std::string> DecoderDrops =
-                Process.Ask("[\"get_property\",\"decoder-frame-drop-count\"]");
             const double Lag = (Now - Start) - (Position ? std::atof(Position->c_str()) * 1000.0 : 0.0);
-            Dropped += (Drops ? std::atoll(Drops->c_str()) : 0) + (DecoderDrops ? std::atoll(DecoderDrops->c_str()) : 0);
+            Dropped += Drops ? std::atoll(Drops->c_str()) : 0;
             WorstLag = std::max(WorstLag, Lag);
             Lags += (Lags.empty() ? "" : ",") + std::to_string(std::lround(Lag));
         }
