@@ -88,7 +88,7 @@ constexpr std::pair<const char*, const char*> kCoreOptions[] = {
     // decoder skipping late frames as well, four 1080p files at 30 to 45
     // Mbit/s fell 1.1 to 1.2 s behind their sound in 15 s rather than 4.2 to
     // 4.6 s, but unlinked panes that loop drifted up to 2 frames apart in a
-    // minute, against a tenth of one.
+    // minute, against at most half of one.
     // video-timing-offset keeps mpv's default: each pane renders on a thread
     // of its own, where waiting for a picture's time holds nothing up. At 0,
     // one pane in three came back from a linked loop a frame late, and took
